@@ -1,0 +1,64 @@
+#include "app/Startup.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QQmlApplicationEngine>
+#include <QtQml>
+
+#include "device/NetworkCom.h"
+#include "model/Channel.h"
+#include "model/PreampModel.h"
+#include "system/PresetLoader.h"
+#include "system/SystemManager.h"
+
+namespace Startup {
+
+void nameApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("octo-remote"));
+}
+
+void registerQmlTypes()
+{
+    const char *uri = "com.Corvane.controller";
+    qmlRegisterType<Channel>(uri, 1, 0, "Channel");
+    qmlRegisterType<PreampModel>(uri, 1, 0, "PreampModel");
+    qmlRegisterType<SystemManager>(uri, 1, 0, "SystemManager");
+}
+
+std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *transport,
+                                     const QUrl &window)
+{
+    engine->load(window);
+    if (engine->rootObjects().isEmpty()) {
+        qCritical().noquote() << "Cannot start: the main window" << window.toString()
+                              << "could not be loaded (see the QML errors above)";
+        return nullptr;
+    }
+    auto manager = std::make_unique<SystemManager>(transport, engine);
+    connectWindow(engine->rootObjects().constFirst(), manager.get());
+    // The window's own restore request ran inside the load, before the manager existed; this
+    // is the one restore.
+    manager->restoreState();
+    return manager;
+}
+
+void connectWindow(QObject *window, SystemManager *manager)
+{
+    PresetLoader *loader = manager->presetLoader();
+    QObject::connect(window, SIGNAL(numPreampsChanged(QVariant)), manager,
+                     SLOT(activePreampsChanged(QVariant)));
+    QObject::connect(window, SIGNAL(groupModelChanged(QVariant)), manager,
+                     SLOT(groupModelChanged(QVariant)));
+    QObject::connect(window, SIGNAL(savePreset(QVariant)), manager, SLOT(savePreset(QVariant)));
+    QObject::connect(window, SIGNAL(saveState(QVariant)), manager, SLOT(saveState(QVariant)));
+    QObject::connect(window, SIGNAL(restoreState()), manager, SLOT(restoreState()));
+    QObject::connect(manager, SIGNAL(save(QUrl)), loader, SLOT(savePreset(QUrl)));
+    QObject::connect(window, SIGNAL(loadPreset(QVariant, QVariant)), manager,
+                     SLOT(loadPreset(QVariant, QVariant)));
+    QObject::connect(manager, SIGNAL(load(QUrl, int)), loader, SLOT(loadPreset(QUrl, int)));
+    QObject::connect(loader, SIGNAL(presetLoaded()), manager, SLOT(loaded()));
+}
+
+} // namespace Startup

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QUrl>
+
+#include <memory>
+
+class NetworkCom;
+class QObject;
+class QQmlApplicationEngine;
+class SystemManager;
+
+// Process start-up after the application object exists. main() and the end-to-end tests build
+// the object graph through these same functions, so the tests run the program's real wiring.
+namespace Startup {
+
+inline const QUrl windowUrl{QStringLiteral("qrc:/MainForm.qml")};
+
+// Names the application so its saved state lives in a folder of its own (Corvane/octo-remote
+// in the platform's application-data location).
+void nameApplication();
+
+// Registers Channel, PreampModel and SystemManager under com.Corvane.controller 1.0.
+void registerQmlTypes();
+
+// Loads the window, builds the system manager, connects the window to it and restores the saved
+// state. Returns null, after logging which file failed, when the window yields no root object.
+//
+// The window must be loaded before the manager exists: its completion handler runs inside the
+// load and finds no manager yet, by design.
+std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *transport,
+                                     const QUrl &window = windowUrl);
+
+// The window's signals to the manager, by signature text.
+void connectWindow(QObject *window, SystemManager *manager);
+
+} // namespace Startup

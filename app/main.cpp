@@ -1,0 +1,21 @@
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+
+#include "app/Startup.h"
+#include "device/NetworkCom.h"
+#include "system/SystemManager.h"
+
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    Startup::nameApplication();
+    // The engine and the transport live until the process ends; the models hold connections to
+    // the transport until their own end.
+    auto *engine = new QQmlApplicationEngine;
+    auto *transport = new NetworkCom;
+    Startup::registerQmlTypes();
+    const std::unique_ptr<SystemManager> manager = Startup::start(engine, transport);
+    if (!manager)
+        return 1;
+    return app.exec();
+}

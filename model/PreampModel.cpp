@@ -1,0 +1,787 @@
+#include "model/PreampModel.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QTimer>
+
+#include <array>
+
+#include "device/Commands.h"
+#include "device/ReplyDocument.h"
+
+namespace {
+
+struct RoleName
+{
+    int number;
+    const char *invokableName; // used by getData, setProperty and propertyChange
+    const char *publishedName; // published by roleNames()
+};
+
+const std::array<RoleName, 19> roleTable{{
+    {PreampModel::IdRole, "idRole", "preampID"},
+    {PreampModel::OnlineRole, "onlineRole", "online"},
+    {PreampModel::ClkStatusRole, "clkStatusRole", "clkStatus"},
+    {PreampModel::SampleRateRole, "sampleRateRole", "sampleRate"},
+    {PreampModel::ClkSourceRole, "clkSourceRole", "clkSource"},
+    {PreampModel::OutFormatRole, "outFormatRole", "outFormat"},
+    {PreampModel::ClkOutSourceRole, "clkOutSourceRole", "clkOutSource"},
+    {PreampModel::PreampNameRole, "preampNameRole", "preampName"},
+    {PreampModel::PhantomRole, "phantomRole", "phantom"},
+    {PreampModel::PhaseRole, "phaseRole", "phase"},
+    {PreampModel::RibbonRole, "ribbonRole", "ribbon"},
+    {PreampModel::GroupRole, "groupRole", "group"},
+    {PreampModel::GroupNameRole, "groupNameRole", "groupName"},
+    {PreampModel::GainRole, "gainRole", "gain"},
+    {PreampModel::NameRole, "nameRole", "name"},
+    {PreampModel::NumberRole, "numberRole", "number"},
+    {PreampModel::MeterLevelRole, "meterLevelRole", "meterLevel"},
+    {PreampModel::OverRole, "overRole", "over"},
+    {PreampModel::ScribbleStripRole, "scribbleStripRole", "scribbleStrip"},
+}};
+
+bool isNumberedRole(int role)
+{
+    return role >= PreampModel::IdRole && role <= PreampModel::ScribbleStripRole;
+}
+
+bool isChannelRow(int row)
+{
+    return row >= 0 && row < PreampModel::channelCount;
+}
+
+QTimer *makePollTimer(QObject *owner)
+{
+    auto *timer = new QTimer(owner);
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setSingleShot(false);
+    return timer;
+}
+
+int channelsCount(QQmlListProperty<Channel> *list)
+{
+    return static_cast<QList<Channel *> *>(list->data)->size();
+}
+
+Channel *channelAt(QQmlListProperty<Channel> *list, int index)
+{
+    return static_cast<QList<Channel *> *>(list->data)->at(index);
+}
+
+} // namespace
+
+PreampModel::PreampModel(QObject *parent)
+    : QAbstractListModel(parent), m_statusTimer(makePollTimer(this)),
+      m_meterTimer(makePollTimer(this)), m_netTimer(makePollTimer(this))
+{
+    m_netTimer->setInterval(awakeWatchdogMs);
+    connect(m_statusTimer, &QTimer::timeout, this, &PreampModel::statusTrigger);
+    connect(m_meterTimer, &QTimer::timeout, this, &PreampModel::meterTrigger);
+    connect(m_netTimer, &QTimer::timeout, this, &PreampModel::netTimeout);
+    connect(this, &PreampModel::netErr, this, &PreampModel::stopStatusPollAfterError);
+    connect(this, &PreampModel::netErr, m_meterTimer, &QTimer::stop);
+    // The model where a group move starts is a member of its own group too.
+    connect(this, &PreampModel::groupGainChange, this, &PreampModel::groupGainUpdate);
+    for (int i = 0; i < channelCount; ++i)
+        m_channels.append(new Channel(this));
+}
+
+int PreampModel::roleNumber(const QString &roleName)
+{
+    for (const RoleName &role : roleTable) {
+        if (roleName == QLatin1String(role.invokableName))
+            return role.number;
+    }
+    return Qt::UserRole;
+}
+
+QVariant PreampModel::roleValue(int row, int role) const
+{
+    const Channel *ch = m_channels.at(row);
+    switch (role) {
+    case IdRole:
+        return m_preampID;
+    case OnlineRole:
+        return m_online;
+    case ClkStatusRole:
+        return m_clkStatus;
+    case SampleRateRole:
+        return m_sampleRate;
+    case ClkSourceRole:
+        return m_clkSource;
+    case OutFormatRole:
+        return m_outFormat;
+    case ClkOutSourceRole:
+        return m_clkOutSource;
+    case PreampNameRole:
+        return m_preampName;
+    case PhantomRole:
+        return ch->phantom();
+    case PhaseRole:
+        return ch->phase();
+    case RibbonRole:
+        return ch->ribbon();
+    case GroupRole:
+        return ch->group();
+    case GroupNameRole:
+        return ch->groupName();
+    case GainRole:
+        return ch->gain();
+    case NameRole:
+        return ch->name();
+    case NumberRole:
+        return ch->number();
+    case MeterLevelRole:
+        return ch->meterLevel();
+    case OverRole:
+        return ch->over();
+    case ScribbleStripRole:
+        return ch->scribbleStrip();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant PreampModel::data(const QModelIndex &index, int role) const
+{
+    if (!isChannelRow(index.row()) || !isNumberedRole(role))
+        return QVariant();
+    return roleValue(index.row(), role);
+}
+
+int PreampModel::rowCount(const QModelIndex &) const
+{
+    return channelCount;
+}
+
+Qt::ItemFlags PreampModel::flags(const QModelIndex &) const
+{
+    return Qt::ItemIsSelectable | Qt::ItemIsEditable;
+}
+
+QModelIndex PreampModel::index(int row, int column, const QModelIndex &) const
+{
+    return createIndex(row, column);
+}
+
+QHash<int, QByteArray> PreampModel::roleNames() const
+{
+    QHash<int, QByteArray> names;
+    for (const RoleName &role : roleTable)
+        names.insert(role.number, role.publishedName);
+    return names;
+}
+
+QVariant PreampModel::getData(const QVariant &index, const QString &role) const
+{
+    const int number = roleNumber(role);
+    const int row = index.toInt();
+    if (!isChannelRow(row)) {
+        qDebug() << "GetData Failed: Index" << row << "out of Bounds";
+        return QVariant();
+    }
+    return isNumberedRole(number) ? roleValue(row, number) : QVariant();
+}
+
+QVariant PreampModel::getData(const QModelIndex &index, const QString &role) const
+{
+    return getData(QVariant(index.row()), role);
+}
+
+QQmlListProperty<Channel> PreampModel::channels()
+{
+    // Read-only on purpose: without append and clear, no QML code can empty or grow the list
+    // that every report and accessor indexes.
+    return QQmlListProperty<Channel>(this, &m_channels, &channelsCount, &channelAt);
+}
+
+// --- Link lifecycle --------------------------------------------------------------------------
+
+void PreampModel::init()
+{
+    emit sendCommand(m_ipAddr, Commands::status());
+    m_statusTimer->start(awakeStatusIntervalMs);
+    m_meterTimer->start(meterIntervalMs);
+    m_netTimer->start(awakeWatchdogMs);
+    m_meterEnabled = true;
+    m_communicating = true;
+}
+
+void PreampModel::sleep()
+{
+    m_statusTimer->setInterval(asleepStatusIntervalMs);
+    m_meterTimer->stop();
+    m_netTimer->setInterval(asleepWatchdogMs);
+    qDebug() << "Sleeping unit at:" << m_ipAddr;
+}
+
+void PreampModel::disconnect()
+{
+    qDebug() << "Stopping Communication";
+    m_statusTimer->stop();
+    m_meterTimer->stop();
+    m_netTimer->stop();
+    m_communicating = false;
+}
+
+void PreampModel::ping()
+{
+    m_online = Offline;
+    m_pinged = true;
+    emit sendCommand(m_ipAddr, Commands::status());
+}
+
+void PreampModel::setIP(const QString &address)
+{
+    m_ipAddr = address;
+}
+
+void PreampModel::statusTrigger()
+{
+    emit sendCommand(m_ipAddr, Commands::status());
+}
+
+void PreampModel::meterTrigger()
+{
+    if (m_meterEnabled && isOnline())
+        emit sendCommand(m_ipAddr, Commands::meters());
+}
+
+void PreampModel::netTimeout()
+{
+    qDebug() << "Network Timeout: Status not received in" << m_netTimer->interval()
+             << "miliseconds";
+    ++m_timeoutCount;
+    if (m_timeoutCount < expiriesUntilOffline) {
+        m_meterTimer->stop();
+        m_online = StatusOverdue;
+        emitRowsChanged(0, channelCount - 1);
+        return;
+    }
+    m_online = Offline;
+    m_statusTimer->setInterval(offlineStatusIntervalMs);
+    if (m_communicating && !m_statusTimer->isActive())
+        m_statusTimer->start(); // an earlier failed request had stopped it; recovery polls anyway
+    m_meterTimer->stop();
+    m_netTimer->stop();
+    emit offline();
+    emitRowsChanged(0, channelCount - 1);
+}
+
+bool PreampModel::isRecovering() const
+{
+    // Declared offline by the watchdog (which then stops) while still being communicated with;
+    // disconnect() clears communicating and init() restarts the watchdog.
+    return m_communicating && m_online == Offline && !m_netTimer->isActive();
+}
+
+void PreampModel::stopStatusPollAfterError()
+{
+    if (!isRecovering())
+        m_statusTimer->stop();
+}
+
+void PreampModel::restartWatchdog()
+{
+    m_netTimer->start();
+}
+
+void PreampModel::comeOnline()
+{
+    if (isOnline())
+        return;
+    m_statusTimer->start(awakeStatusIntervalMs);
+    m_meterTimer->start(meterIntervalMs);
+    m_timeoutCount = 0;
+    m_online = Online;
+    qDebug() << "online == " << m_online;
+    emit onlineChanged(m_online);
+}
+
+// --- Reports ---------------------------------------------------------------------------------
+
+void PreampModel::statusUpdated(const QJsonObject &document, const QString &address)
+{
+    if (!isOwnAddress(address))
+        return;
+    if (m_communicating && !m_pinged)
+        restartWatchdog();
+    if (document.isEmpty()) {
+        qDebug() << "JSON Empty";
+        return;
+    }
+    comeOnline();
+
+    const QJsonObject sys = document.value(ReplyDocument::sysKey).toObject();
+    m_preampID = ReplyDocument::readInt(sys.value(ReplyDocument::unitIdKey));
+    m_preampName = ReplyDocument::readText(sys.value(ReplyDocument::unitNameKey));
+    if (m_pinged) {
+        emit pingReceived();
+        m_pinged = false;
+        qDebug() << "Ping Received on " << m_ipAddr;
+        qDebug() << "Setting Pinged to false";
+        return;
+    }
+    const QJsonArray entries = document.value(ReplyDocument::channelsKey).toArray();
+    for (const QJsonValue &entry : entries)
+        applyStatusChannel(entry.toObject());
+    applyConverter(document.value(ReplyDocument::adcKey).toObject());
+    emitRowsChanged(0, 0);
+}
+
+void PreampModel::channelUpdated(const QJsonObject &document, const QString &address)
+{
+    if (!isOwnAddress(address))
+        return;
+    if (document.isEmpty()) {
+        qDebug() << "JSON Empty";
+        return;
+    }
+    if (m_communicating)
+        restartWatchdog();
+    comeOnline();
+
+    const QJsonArray entries = document.value(ReplyDocument::channelsKey).toArray();
+    for (const QJsonValue &entry : entries)
+        applyReportedChannel(entry.toObject());
+    emitRowsChanged(0, channelCount - 1);
+}
+
+void PreampModel::adcUpdated(const QJsonObject &document, const QString &address)
+{
+    if (!isOwnAddress(address))
+        return;
+    if (document.isEmpty()) {
+        qDebug() << "JSON Empty";
+        return;
+    }
+    if (m_communicating) {
+        qDebug() << "Strt timeout Timer: adc updated";
+        restartWatchdog();
+    }
+    comeOnline();
+
+    applyConverter(document.value(ReplyDocument::adcKey).toObject());
+    emitRowsChanged(0, 0);
+}
+
+void PreampModel::newMeterData(const QJsonObject &document, const QString &address)
+{
+    if (!isOwnAddress(address))
+        return;
+    if (document.isEmpty()) {
+        qDebug() << "JSON Empty";
+        return;
+    }
+    comeOnline();
+
+    const QJsonObject meter = document.value(ReplyDocument::meterKey).toObject();
+    if (m_channels.size() < channelCount) {
+        qDebug() << "Channels Not Initialized";
+        return;
+    }
+    for (int k = 1; k <= channelCount; ++k)
+        m_channels.at(k - 1)->setMeterLevel(
+            ReplyDocument::readInt(meter.value(QString::number(k))));
+    for (Channel *ch : qAsConst(m_channels)) {
+        if (ch->meterLevel() == overLevel)
+            ch->setOver(true);
+    }
+    emitRowsChanged(0, 0);
+}
+
+void PreampModel::errorReceived(const QString &error, const QString &address)
+{
+    if (!isOwnAddress(address))
+        return;
+    qDebug() << "Preamp" << m_preampID << "Communication Error" << error;
+    emit netErr();
+    emitRowsChanged(0, channelCount - 1);
+}
+
+Channel *PreampModel::channelForEntry(const QJsonObject &entry) const
+{
+    // A unit numbers its channels 1 to 8; an entry outside that addresses no channel and is
+    // skipped rather than allowed to touch another one.
+    const int row = ReplyDocument::readInt(entry.value(ReplyDocument::channelNoKey)) - 1;
+    return isChannelRow(row) ? m_channels.at(row) : nullptr;
+}
+
+void PreampModel::applyStatusChannel(const QJsonObject &entry)
+{
+    using namespace ReplyDocument;
+    Channel *ch = channelForEntry(entry);
+    if (!ch)
+        return;
+    ch->setPhantom(readSwitch(entry.value(phantomKey)));
+    ch->setPhase(readSwitch(entry.value(phaseKey)));
+    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
+    ch->setOver(readSwitch(entry.value(overKey)));
+    ch->setNumber(readInt(entry.value(channelIdKey)));
+    const int reported = readInt(entry.value(gainKey));
+    ch->setGain(reported);
+    if (ch->group())
+        ch->followReportedGain(reported);
+    // Names with a blank are never taken over from a unit: the channel strips cannot hold them.
+    const QString name = readText(entry.value(channelNameKey));
+    if (!name.contains(QLatin1Char(' ')) && name != ch->name())
+        ch->setName(name.trimmed());
+}
+
+void PreampModel::applyReportedChannel(const QJsonObject &entry)
+{
+    using namespace ReplyDocument;
+    Channel *ch = channelForEntry(entry);
+    if (!ch)
+        return;
+    ch->setPhantom(readSwitch(entry.value(phantomKey)));
+    ch->setPhase(readSwitch(entry.value(phaseKey)));
+    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
+    ch->setOver(readSwitch(entry.value(overKey)));
+    ch->setNumber(readInt(entry.value(channelIdKey)));
+    const int reported = readInt(entry.value(gainKey));
+    if (ch->gain() != reported)
+        ch->setGain(reported);
+    const QString name = readText(entry.value(channelNameKey));
+    if (!name.contains(QLatin1Char(' ')))
+        ch->setName(name.trimmed());
+}
+
+void PreampModel::applyConverter(const QJsonObject &adc)
+{
+    using namespace ReplyDocument;
+    m_sampleRate = readInt(adc.value(sampleRateKey));
+    m_clkSource = readInt(adc.value(clockSourceKey));
+    m_clkStatus = readLocked(adc.value(clockStatusKey));
+    m_clkOutSource = readInt(adc.value(clockOutKey));
+    m_outFormat = readInt(adc.value(formatKey));
+}
+
+void PreampModel::emitRowsChanged(int firstRow, int lastRow)
+{
+    emit dataChanged(index(firstRow, 0), index(lastRow, 0));
+}
+
+// --- Operator changes ------------------------------------------------------------------------
+
+bool PreampModel::setProperty(const QVariant &index, const QString &name, const QVariant &value)
+{
+    const int row = index.toInt();
+    qDebug() << row << " " << name << " " << value << m_channels.size();
+    if (!isChannelRow(row)) {
+        qDebug() << "Property Set Failed: Index out of Bounds";
+        return false;
+    }
+    if (!applySetting(row, name, value)) {
+        qDebug() << "Property Set Failed: Unknown Role";
+        return false;
+    }
+    // Also when the guard dropped the change: the window then copies the model's unchanged
+    // values back into the page.
+    emitRowsChanged(row, row);
+    qDebug() << name << " changed";
+    return true;
+}
+
+bool PreampModel::applySetting(int row, const QString &name, const QVariant &value)
+{
+    const int role = roleNumber(name);
+    const int v = value.toInt();
+    switch (role) {
+    case IdRole:
+        m_preampID = v;
+        return true;
+    case OnlineRole:
+        if (v != m_online) {
+            qDebug() << "Setting Online to:" << v;
+            m_online = v;
+        }
+        return true;
+    case ClkStatusRole:
+        if (value.toBool() != m_clkStatus)
+            m_clkStatus = value.toBool();
+        return true;
+    case SampleRateRole:
+        return changeConverter(m_sampleRate, v, Commands::setSampleRate(v));
+    case ClkSourceRole:
+        return changeConverter(m_clkSource, v, Commands::setClockSource(v));
+    case OutFormatRole:
+        return changeConverter(m_outFormat, v, Commands::setOutputFormat(v));
+    case ClkOutSourceRole:
+        return changeConverter(m_clkOutSource, v, Commands::setClockOutSource(v));
+    case PreampNameRole:
+        if (value.toString() != m_preampName && isOnline()) {
+            m_preampName = value.toString();
+            send(Commands::setUnitName(m_preampName));
+        }
+        return true;
+    case NumberRole:
+        return false; // set only by the unit's reports and setData
+    default:
+        return isNumberedRole(role) && applyChannelSetting(row, role, value);
+    }
+}
+
+bool PreampModel::changeConverter(int &field, int value, const QString &command)
+{
+    if (value != field && isOnline()) {
+        field = value;
+        send(command);
+    }
+    return true;
+}
+
+bool PreampModel::applyChannelSetting(int row, int role, const QVariant &value)
+{
+    Channel *ch = m_channels.at(row);
+    const int n = row + 1;
+    const bool b = value.toBool();
+    if (role == GainRole)
+        qDebug() << "Gain change on a grouped channel:" << ch->group();
+    if (!isOnline())
+        return true;
+    switch (role) {
+    case PhantomRole:
+        ch->setPhantom(b);
+        send(Commands::setPhantom(n, b));
+        break;
+    case PhaseRole:
+        ch->setPhase(b);
+        send(Commands::setPhase(n, b));
+        break;
+    case GroupRole:
+        qDebug() << "setting group role" << b;
+        ch->setGroup(b);
+        break;
+    case RibbonRole:
+        ch->setRibbon(b);
+        send(Commands::setRibbon(n, b));
+        break;
+    case GroupNameRole:
+        ch->setGroupName(value.toInt());
+        break;
+    case GainRole:
+        // The gain itself changes only when the unit reports it. A grouped channel first moves
+        // its whole group, itself included, by the difference.
+        if (ch->group())
+            emit groupGainChange(ch->groupName(), value.toInt() - ch->gain());
+        send(Commands::setGain(n, value.toInt()));
+        break;
+    case NameRole:
+        qDebug() << "Setting from setProperty";
+        ch->setName(value.toString().trimmed());
+        send(Commands::setChannelName(n, value.toString()));
+        break;
+    case ScribbleStripRole:
+        ch->setScribbleStrip(value.toString());
+        break;
+    case OverRole:
+        ch->setOver(b);
+        if (!b)
+            send(Commands::clearOver(n));
+        break;
+    case MeterLevelRole:
+        ch->setMeterLevel(value.toInt());
+        break;
+    }
+    return true;
+}
+
+bool PreampModel::propertyChange(const QVariant &index, const QString &name)
+{
+    const int row = index.toInt();
+    if (!isChannelRow(row)) {
+        qDebug() << "Property Set Failed: Index out of Bounds";
+        return false;
+    }
+    if (!applyAction(row, name)) {
+        qDebug() << "Property Set Failed: Unknown Role";
+        return false;
+    }
+    emitRowsChanged(row, row);
+    return true;
+}
+
+bool PreampModel::applyAction(int row, const QString &name)
+{
+    // The scribble strip lives only in the controller, so it is the one role accepted offline.
+    if (name == QLatin1String("scribbleStripRole"))
+        return true;
+    if (!isOnline())
+        return false;
+    Channel *ch = m_channels.at(row);
+    const int n = row + 1;
+    if (name == QLatin1String("gainUpRole") || name == QLatin1String("gainDownRole")) {
+        const bool up = name == QLatin1String("gainUpRole");
+        if (ch->group())
+            emit groupGainChange(ch->groupName(), up ? 1 : -1);
+        else
+            send(up ? Commands::gainUp(n) : Commands::gainDown(n));
+        return true;
+    }
+    switch (roleNumber(name)) {
+    case IdRole:
+    case OnlineRole:
+    case ClkStatusRole:
+    case MeterLevelRole:
+        return true;
+    case SampleRateRole:
+        send(Commands::setSampleRate(m_sampleRate));
+        return true;
+    case ClkSourceRole:
+        send(Commands::setClockSource(m_clkSource));
+        return true;
+    case OutFormatRole:
+        send(Commands::setOutputFormat(m_outFormat));
+        return true;
+    case ClkOutSourceRole:
+        send(Commands::setClockOutSource(m_clkOutSource));
+        return true;
+    case PhantomRole:
+        send(Commands::togglePhantom(n));
+        return true;
+    case PhaseRole:
+        send(Commands::togglePhase(n));
+        return true;
+    case GroupRole:
+        ch->setGroup(!ch->group());
+        return true;
+    case RibbonRole:
+        send(Commands::toggleRibbon(n));
+        return true;
+    case NameRole:
+        send(Commands::channelNameOnly(n));
+        return true;
+    case OverRole:
+        send(Commands::clearOver(n));
+        return true;
+    default:
+        return false; // includes preampNameRole, groupNameRole and gainRole
+    }
+}
+
+bool PreampModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (!isChannelRow(index.row()))
+        return false;
+    Channel *ch = m_channels.at(index.row());
+    switch (role) {
+    case IdRole:
+        m_preampID = value.toInt();
+        break;
+    case OnlineRole:
+        m_online = value.toInt();
+        break;
+    case ClkStatusRole:
+        m_clkStatus = value.toBool();
+        break;
+    case SampleRateRole:
+        m_sampleRate = value.toInt();
+        break;
+    case ClkSourceRole:
+        m_clkSource = value.toInt();
+        break;
+    case OutFormatRole:
+        m_outFormat = value.toInt();
+        break;
+    case ClkOutSourceRole:
+        m_clkOutSource = value.toInt();
+        break;
+    case PreampNameRole:
+        m_preampName = value.toString();
+        break;
+    case PhantomRole:
+        ch->setPhantom(value.toBool());
+        break;
+    case PhaseRole:
+        ch->setPhase(value.toBool());
+        break;
+    case RibbonRole:
+        ch->setRibbon(value.toBool());
+        break;
+    case GroupRole:
+        ch->setGroup(value.toBool());
+        break;
+    case GroupNameRole:
+        ch->setGroupName(value.toInt());
+        break;
+    case GainRole:
+        ch->setGain(value.toInt());
+        break;
+    case NameRole:
+        ch->setName(value.toString().trimmed());
+        break;
+    case NumberRole:
+        ch->setNumber(value.toInt());
+        break;
+    case MeterLevelRole:
+        ch->setMeterLevel(value.toInt());
+        break;
+    case OverRole:
+        ch->setOver(value.toBool());
+        break;
+    case ScribbleStripRole:
+        ch->setScribbleStrip(value.toString());
+        break;
+    default:
+        return false;
+    }
+    emit dataChanged(index, index);
+    return true;
+}
+
+// --- Gain groups -----------------------------------------------------------------------------
+
+void PreampModel::groupGainUpdate(int groupID, int value)
+{
+    QList<int> memberRows;
+    bool allAtTop = true;
+    bool allAtBottom = true;
+    for (int row = 0; row < channelCount; ++row) {
+        const Channel *ch = m_channels.at(row);
+        if (!ch->group() || ch->groupName() != groupID)
+            continue;
+        memberRows << row;
+        allAtTop = allAtTop && ch->gain() >= Commands::maxGain;
+        allAtBottom = allAtBottom && ch->gain() <= Commands::minGain;
+    }
+    // A group stops only when all its members on this unit are at the limit in the direction of
+    // the move; single members are not clamped, so the group keeps its spacing.
+    if ((allAtTop && value > 0) || (allAtBottom && value < 0))
+        return;
+    for (int row : qAsConst(memberRows)) {
+        Channel *ch = m_channels.at(row);
+        const int moved = ch->gain() + value;
+        qDebug() << "Setting Group gain" << moved;
+        ch->setGroupGain(moved);
+        send(Commands::setGain(row + 1, moved));
+    }
+    emitRowsChanged(0, channelCount - 1);
+}
+
+// --- Full sync and defaults ------------------------------------------------------------------
+
+void PreampModel::sendAllToPreamp()
+{
+    qDebug() << "Sending to Preamp at IP" << m_ipAddr;
+    for (int row = 0; row < channelCount; ++row) {
+        const Channel *ch = m_channels.at(row);
+        const int n = row + 1;
+        send(Commands::setChannelName(n, ch->name()));
+        send(Commands::setRibbon(n, ch->ribbon()));
+        send(Commands::setPhase(n, ch->phase()));
+        send(Commands::setPhantom(n, ch->phantom()));
+        send(Commands::setGain(n, ch->gain()));
+    }
+    send(Commands::setSampleRate(m_sampleRate));
+    send(Commands::setUnitName(m_preampName));
+    send(Commands::setClockOutSource(m_clkOutSource));
+    send(Commands::setOutputFormat(m_outFormat));
+    send(Commands::setClockSource(m_clkSource));
+    emitRowsChanged(0, channelCount - 1);
+}
+
+void PreampModel::setToDefault()
+{
+    send(Commands::factoryReset());
+}

@@ -1,0 +1,42 @@
+# Debian 12 packages the project needs, and a check that installs the missing ones.
+# Sourced by run.sh and test.sh.
+
+OCTO_BUILD_PACKAGES=(
+    build-essential cmake pkg-config
+    qtbase5-dev qtdeclarative5-dev qtquickcontrols2-5-dev libcpp-httplib-dev
+)
+OCTO_RUNTIME_PACKAGES=(
+    qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts
+    qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-controls
+    qml-module-qtgraphicaleffects
+)
+OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth libgl1-mesa-dri imagemagick)
+
+# ensure_packages NAME... : installs what is missing when run as root; otherwise prints the
+# exact install line and exits non-zero.
+ensure_packages() {
+    local missing=() pkg
+    for pkg in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing Debian packages. Install them with:" >&2
+        echo "  sudo apt-get install -y ${missing[*]}" >&2
+        exit 1
+    fi
+    echo "Installing missing Debian packages: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR [cmake options...]
+configure_and_build() {
+    local build_dir=$1
+    shift
+    cmake -S "$OCTO_ROOT" -B "$build_dir" "$@"
+    cmake --build "$build_dir" -j "$(nproc)"
+}

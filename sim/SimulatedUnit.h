@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+
+#include "device/Commands.h"
+
+// One simulated preamp unit: its settings, its meters and the faults a test harness injects.
+// handle() takes one decoded command text and returns the complete HTTP answer, so the whole
+// behaviour of a unit can be tested without a network; UnitServer only moves bytes and carries
+// out the few instructions a Result gives it (hold, delay, refuse connections).
+//
+// Thread-safe: every public function takes the unit's mutex, because UnitServer calls handle()
+// from its connection threads.
+//
+// Commands starting "CMD_" are the unit's protocol. Commands starting "SIM_" control the
+// simulation (faults, counters, restart); a real unit never sees them, and they are answered
+// whatever fault is active, so a harness can always reach a misbehaving unit.
+class SimulatedUnit
+{
+public:
+    // Milliseconds on a monotonic clock. Fault durations and the slow wander of the meters read
+    // it; tests inject their own clock to step through time without sleeping.
+    using Clock = std::function<qint64()>;
+
+    // What the HTTP side does with one request.
+    struct Result
+    {
+        int status = 200;
+        QByteArray contentType;
+        QByteArray body;
+        // The unit is silent: keep the request open and hand the same command in again later.
+        bool hold = false;
+        // Wait this long before answering.
+        int delayMs = 0;
+        // After answering, refuse connections this long (the listener closes).
+        int refuseMs = 0;
+    };
+
+    // Longer delays would only tie up connection threads; longer faults are cleared by hand.
+    static constexpr int maxDelayMs = 10000;
+    static constexpr int maxDurationMs = 24 * 60 * 60 * 1000;
+    // Meter scale of the unit; the top of the scale is an over.
+    static constexpr int meterFullScale = 63;
+
+    // id is the hardware id, kept through factory resets and restarts. seed makes the meters
+    // reproducible. Without a clock the unit measures time since its construction.
+    explicit SimulatedUnit(int id, quint32 seed = 1, Clock clock = {});
+
+    int id() const { return m_id; }
+    Result handle(const QString &commandText);
+
+private:
+    struct Channel
+    {
+        QString name;
+        int gain = 0;
+        bool phantom = false;
+        bool phase = false;
+        bool ribbon = false;
+        bool over = false;
+        // The slow wander of the input level: a sine with its own period and phase.
+        double wanderPeriodMs = 8000;
+        double wanderPhase = 0;
+    };
+
+    enum class Fault
+    {
+        Silent,
+        HttpError,
+        Garbage,
+        Truncated,
+        Huge,
+        Delay,
+        Unlocked
+    };
+    struct ActiveFault
+    {
+        int value = 0;     // HTTP status for HttpError, milliseconds for Delay
+        qint64 until = -1; // clock time it ends; negative: until cleared
+    };
+
+    using Parsed = Commands::Parsed;
+    using Handler = Result (SimulatedUnit::*)(const Parsed &);
+    static const QMap<QString, Handler> &unitCommands();
+    static const QMap<QString, Handler> &simCommands();
+    static QString faultName(Fault fault);
+
+    Result runUnitCommand(const QString &text);
+    Result runSimCommand(const Parsed &command);
+    void countRequest(const QString &code);
+    void applyFaultsToAnswer(Result &result) const;
+    void expireFaults();
+    bool isActive(Fault fault) const { return m_faults.count(fault) != 0; }
+
+    void restoreFactoryDefaults();
+    void restart();
+
+    // Unit commands.
+    Result statusCommand(const Parsed &command);
+    Result meterCommand(const Parsed &command);
+    Result factoryReset(const Parsed &command);
+    template<bool Channel::*Switch> Result setSwitch(const Parsed &command);
+    template<bool Channel::*Switch> Result toggleSwitch(const Parsed &command);
+    Result setGain(const Parsed &command);
+    template<int Step> Result stepGain(const Parsed &command);
+    Result setChannelName(const Parsed &command);
+    Result clearOver(const Parsed &command);
+    Result setUnitName(const Parsed &command);
+    template<int SimulatedUnit::*Setting, bool (*IsValid)(int)>
+    Result setConverter(const Parsed &command);
+
+    // Simulation commands.
+    template<Fault Kind> Result startFault(const Parsed &command);
+    template<Fault Kind, int MinValue, int MaxValue> Result startValuedFault(const Parsed &command);
+    Result refuseConnections(const Parsed &command);
+    Result reboot(const Parsed &command);
+    Result clearFaults(const Parsed &command);
+    Result statistics(const Parsed &command);
+    Result simAnswer() const;
+    std::optional<qint64> endOfFault(const QString &durationText) const;
+
+    // Documents.
+    QJsonObject channelEntry(int number) const;
+    QJsonObject converterObject() const;
+    Result channelAnswer(int number) const;
+    Result statusAnswer() const;
+    Result converterAnswer() const;
+    Result meterAnswer();
+    int nextMeterLevel(Channel &channel, qint64 now);
+
+    std::optional<int> channelNumber(const QString &text) const;
+
+    const int m_id;
+    const Clock m_clock;
+    mutable std::mutex m_mutex;
+    std::mt19937 m_random;
+
+    QString m_name;
+    std::array<Channel, Commands::channelCount> m_channels;
+    int m_sampleRate = 0;
+    int m_clockSource = 0;
+    int m_outputFormat = 0;
+    int m_clockOutSource = 0;
+
+    std::map<Fault, ActiveFault> m_faults;
+    int m_boots = 1;
+    int m_requests = 0;
+    QMap<QString, int> m_requestsByCode;
+};

@@ -1,0 +1,270 @@
+// corvane-unit-sim: serves 1 to 12 simulated units on loopback addresses until SIGINT or
+// SIGTERM. Exit codes: 0 after a stop signal, 1 when a unit cannot listen, 2 for bad arguments.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QStringList>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include <pthread.h>
+
+#include "sim/SimulatedUnit.h"
+#include "sim/UnitServer.h"
+
+namespace {
+
+constexpr int maxUnits = 12;
+constexpr int listenFailure = 1;
+constexpr int usageFailure = 2;
+
+const char description[] =
+    "Simulated Corvane octo preamp units for the remote controller, its tests and demos.\n"
+    "Each unit answers GET http://<address>/?CMD_xxxx as a unit does. An address is host or\n"
+    "host:port with a loopback IPv4 host (127.x.y.z); port 0 picks a free port. Without\n"
+    "addresses, --units N units listen on 127.0.0.1 to 127.0.0.N. When all listen, one line\n"
+    "\"unit <k> id <ID> listening on <host>:<port>\" per unit and then \"ready\" are printed.\n"
+    "Exit codes: 0 after SIGINT/SIGTERM, 1 when a unit cannot listen, 2 for bad arguments.\n"
+    "\n"
+    "Simulator commands, GET /?SIM_xxxx, answered {\"sim\":{...}} even during faults;\n"
+    "a fault given =ms (or ,ms) ends by itself after ms milliseconds:\n"
+    "  SIM_SLNT[=ms]         silent: hold requests unanswered (dropped after 4 s)\n"
+    "  SIM_RFSE=ms           refuse connections for ms (open connections close)\n"
+    "  SIM_HERR=status[,ms]  answer with HTTP status 400..599\n"
+    "  SIM_GRBG[=ms]         answer with bytes that are not JSON\n"
+    "  SIM_TRNC[=ms]         answer with the document cut in half\n"
+    "  SIM_HUGE[=ms]         answer with a 2 MiB document\n"
+    "  SIM_DLAY=delay[,ms]   answer after delay ms (0..10000)\n"
+    "  SIM_UNLK[=ms]         report the clock unlocked\n"
+    "  SIM_BOOT[=ms]         restart with factory settings and no faults, refusing\n"
+    "                        connections for ms while booting\n"
+    "  SIM_CLER              clear all faults\n"
+    "  SIM_STAT[=RESET]      request counters per command (and reset them)\n"
+    "--fault takes the same texts without \"SIM_\": --fault 2:SLNT --fault 1:HERR=500";
+
+struct ListenAddress
+{
+    QString host;
+    quint16 port = 0;
+};
+
+struct StartupFault
+{
+    int unit = 0; // 0-based
+    QString text;
+};
+
+struct Options
+{
+    std::vector<ListenAddress> addresses;
+    int baseId = 1;
+    quint32 seed = 1;
+    std::vector<StartupFault> faults;
+};
+
+std::optional<ListenAddress> parseAddress(const QString &text, quint16 defaultPort)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    QHostAddress host;
+    const bool loopback = host.setAddress(parts.at(0)) &&
+                          host.protocol() == QAbstractSocket::IPv4Protocol && host.isLoopback();
+    if (parts.size() > 2 || !loopback)
+        return std::nullopt;
+    bool ok = true;
+    const uint port = parts.size() == 2 ? parts.at(1).toUInt(&ok) : defaultPort;
+    if (!ok || port > 65535)
+        return std::nullopt;
+    return ListenAddress{host.toString(), quint16(port)};
+}
+
+std::optional<int> parseInt(const QString &text, int minValue, int maxValue)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    return ok && value >= minValue && value <= maxValue ? std::optional<int>(value) : std::nullopt;
+}
+
+// The value of an integer option; nothing, with *error naming the option, when out of range.
+std::optional<int> intValue(const QCommandLineParser &parser, const QCommandLineOption &option,
+                            int minValue, int maxValue, QString *error)
+{
+    const auto value = parseInt(parser.value(option), minValue, maxValue);
+    if (!value)
+        *error = QStringLiteral("--%1 takes a whole number from %2 to %3")
+                     .arg(option.names().constFirst())
+                     .arg(minValue)
+                     .arg(maxValue);
+    return value;
+}
+
+std::optional<StartupFault> parseFault(const QString &text, int unitCount)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    const auto unit = parseInt(text.left(colon), 1, unitCount);
+    if (colon < 0 || !unit)
+        return std::nullopt;
+    return StartupFault{*unit - 1, text.mid(colon + 1)};
+}
+
+// Shows the help and exits 0 itself; returns nothing with *error set for bad arguments.
+std::optional<Options> parseOptions(const QStringList &arguments, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(description));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption units(
+        QStringLiteral("units"),
+        QStringLiteral("Without addresses: serve N units on 127.0.0.1 to 127.0.0.N (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption port(
+        QStringLiteral("port"),
+        QStringLiteral("Port of addresses given without one (default 80, which needs root)."),
+        QStringLiteral("P"), QStringLiteral("80"));
+    const QCommandLineOption baseId(QStringLiteral("base-id"),
+                                    QStringLiteral("Unit k gets the id ID+k-1 (default 1)."),
+                                    QStringLiteral("ID"), QStringLiteral("1"));
+    const QCommandLineOption seed(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed of the meters' random source; unit k uses S+k-1 (default 1)."),
+        QStringLiteral("S"), QStringLiteral("1"));
+    const QCommandLineOption fault(
+        QStringLiteral("fault"),
+        QStringLiteral("Start unit UNIT (1-based) with FAULT, e.g. 2:SLNT. Repeatable."),
+        QStringLiteral("UNIT:FAULT"));
+    parser.addOptions({units, port, baseId, seed, fault});
+    parser.addPositionalArgument(QStringLiteral("address"),
+                                 QStringLiteral("host or host:port of a unit, up to 12."),
+                                 QStringLiteral("[address...]"));
+
+    if (!parser.parse(arguments)) {
+        *error = parser.errorText();
+        return std::nullopt;
+    }
+    if (parser.isSet(help))
+        parser.showHelp(0);
+
+    const auto defaultPort = intValue(parser, port, 0, 65535, error);
+    const auto unitCount = intValue(parser, units, 1, maxUnits, error);
+    const auto firstId = intValue(parser, baseId, 0, 1000000, error);
+    const auto firstSeed = intValue(parser, seed, 0, std::numeric_limits<int>::max(), error);
+    if (!defaultPort || !unitCount || !firstId || !firstSeed)
+        return std::nullopt;
+    Options options;
+    options.baseId = *firstId;
+    options.seed = quint32(*firstSeed);
+
+    const QStringList addresses = parser.positionalArguments();
+    if (!addresses.isEmpty() && parser.isSet(units)) {
+        *error = QStringLiteral("give either --units or addresses");
+        return std::nullopt;
+    }
+    for (int k = 1; addresses.isEmpty() && k <= *unitCount; ++k)
+        options.addresses.push_back({QStringLiteral("127.0.0.%1").arg(k), quint16(*defaultPort)});
+    if (addresses.size() > maxUnits) {
+        *error = QStringLiteral("at most %1 units").arg(maxUnits);
+        return std::nullopt;
+    }
+    for (const QString &text : addresses) {
+        const auto address = parseAddress(text, quint16(*defaultPort));
+        if (!address) {
+            *error = QStringLiteral("bad address \"%1\": expected host or host:port with a "
+                                    "127.x.y.z host")
+                         .arg(text);
+            return std::nullopt;
+        }
+        options.addresses.push_back(*address);
+    }
+    for (const QString &text : parser.values(fault)) {
+        const auto parsed = parseFault(text, int(options.addresses.size()));
+        if (!parsed) {
+            *error = QStringLiteral("bad fault \"%1\": expected UNIT:FAULT with UNIT 1 to %2")
+                         .arg(text)
+                         .arg(options.addresses.size());
+            return std::nullopt;
+        }
+        options.faults.push_back(*parsed);
+    }
+    return options;
+}
+
+int fail(int exitCode, const QString &message)
+{
+    std::fprintf(stderr, "corvane-unit-sim: %s\n", qPrintable(message));
+    return exitCode;
+}
+
+sigset_t stopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Blocked before any thread starts, so every server thread inherits the mask and the stop
+    // signals reach only the sigwait() below.
+    const sigset_t stopSet = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSet, nullptr);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvane-unit-sim"));
+    QString error;
+    const auto options = parseOptions(QCoreApplication::arguments(), &error);
+    if (!options)
+        return fail(usageFailure, error);
+
+    std::vector<std::unique_ptr<UnitServer>> servers;
+    for (size_t k = 0; k < options->addresses.size(); ++k) {
+        const ListenAddress &address = options->addresses[k];
+        auto unit =
+            std::make_unique<SimulatedUnit>(options->baseId + int(k), options->seed + quint32(k));
+        servers.push_back(
+            std::make_unique<UnitServer>(std::move(unit), address.host, address.port));
+    }
+
+    // Faults go in before the units listen, so no client ever sees a healthy unit first.
+    std::vector<int> refusalMs(servers.size(), 0);
+    for (const StartupFault &fault : options->faults) {
+        const auto result = servers[fault.unit]->unit().handle(QStringLiteral("SIM_") + fault.text);
+        if (result.status != 200)
+            return fail(usageFailure, QStringLiteral("bad fault \"%1\" for unit %2: %3")
+                                          .arg(fault.text)
+                                          .arg(fault.unit + 1)
+                                          .arg(QString::fromUtf8(result.body.trimmed())));
+        refusalMs[fault.unit] = std::max(refusalMs[fault.unit], result.refuseMs);
+    }
+
+    for (size_t k = 0; k < servers.size(); ++k) {
+        if (!servers[k]->start())
+            return fail(listenFailure,
+                        QStringLiteral("unit %1 %2: the port may be in use, or a port below 1024 "
+                                       "needs root (give host:port to choose another port)")
+                            .arg(k + 1)
+                            .arg(servers[k]->errorString()));
+        if (refusalMs[k] > 0)
+            servers[k]->refuseConnections(std::chrono::milliseconds(refusalMs[k]));
+    }
+
+    for (size_t k = 0; k < servers.size(); ++k)
+        std::printf("unit %d id %d listening on %s:%u\n", int(k + 1), servers[k]->unit().id(),
+                    qPrintable(servers[k]->host()), unsigned(servers[k]->port()));
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    int received = 0;
+    sigwait(&stopSet, &received);
+    servers.clear();
+    return 0;
+}

@@ -1,0 +1,180 @@
+#include "system/PresetLoader.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include "device/ReplyDocument.h"
+#include "model/PreampModel.h"
+#include "system/FileWriter.h"
+#include "system/SystemManager.h"
+
+namespace {
+
+QJsonValue elementAt(const QJsonArray &array, int index)
+{
+    return index < array.size() ? array.at(index) : QJsonValue(QJsonValue::Undefined);
+}
+
+int readInt(const QJsonValue &value)
+{
+    return ReplyDocument::readInt(value);
+}
+
+bool readBool(const QJsonValue &value)
+{
+    return value.isBool() && value.toBool();
+}
+
+QString readString(const QJsonValue &value)
+{
+    return value.isString() ? value.toString() : QString();
+}
+
+QJsonObject channelObject(const Channel *ch)
+{
+    return QJsonObject{
+        {"gain", ch->gain()},   {"group", ch->group()},   {"groupNo", ch->groupName()},
+        {"name", ch->name()},   {"no", ch->number()},     {"phantom", ch->phantom()},
+        {"phase", ch->phase()}, {"ribbon", ch->ribbon()}, {"scribble", ch->scribbleStrip()}};
+}
+
+} // namespace
+
+PresetLoader::PresetLoader(QObject *parent) : QObject(parent) {}
+
+PresetLoader::PresetLoader(SystemManager *manager, QObject *parent)
+    : QObject(parent), m_manager(manager)
+{}
+
+QString PresetLoader::localPath(const QUrl &filename)
+{
+    if (filename.isLocalFile())
+        return filename.toLocalFile();
+    if (filename.toString() == closingPresetText)
+        return QDir(SystemManager::dataDirectory()).filePath(closingPresetFile);
+    return QString();
+}
+
+QJsonObject PresetLoader::unitObject(const PreampModel *model)
+{
+    QJsonArray channels;
+    for (const Channel *ch : model->channelList())
+        channels.append(channelObject(ch));
+    const QJsonObject adc{{"clkOutSource", model->clkOutSource()},
+                          {"clkSource", model->clkSource()},
+                          {"outFormat", model->outFormat()},
+                          {"sampleRate", model->sampleRate()}};
+    return QJsonObject{
+        {"adc", adc}, {"channels", channels}, {"ipAddr", model->ipAddr()}, {"sys", QJsonObject()}};
+}
+
+QJsonObject PresetLoader::presetDocument(const QString &presetName) const
+{
+    const int active = m_manager->activePreamps();
+    qDebug() << "Setting Preamps." << active << " active preamps";
+    QJsonArray units;
+    const QList<PreampModel *> models = m_manager->preamps();
+    for (int i = 0; i < active; ++i)
+        units.append(unitObject(models.at(i)));
+    qDebug() << "Setting Groups";
+    const QList<QString> groups = m_manager->groups();
+    qDebug() << groups;
+    return QJsonObject{{"preamps", units},
+                       {"groups", QJsonArray::fromStringList(groups)},
+                       {"activePreamps", active},
+                       {"presetName", presetName}};
+}
+
+void PresetLoader::savePreset(const QUrl &filename)
+{
+    const QString path = localPath(filename);
+    const QString presetName = path.isEmpty() ? filename.fileName() : QFileInfo(path).fileName();
+    const QByteArray json =
+        QJsonDocument(presetDocument(presetName)).toJson(QJsonDocument::Compact);
+    qDebug().noquote() << json;
+    qDebug() << "Local File:" << path;
+
+    if (!path.isEmpty())
+        QDir().mkpath(QFileInfo(path).absolutePath());
+    const FileWriter::Result result = FileWriter::replaceContent(path, json);
+    if (result.outcome == FileWriter::Outcome::Written)
+        qDebug() << path;
+    else
+        qDebug() << result.errorString;
+}
+
+QJsonObject PresetLoader::readDocument(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qDebug() << file.errorString();
+        return QJsonObject();
+    }
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+void PresetLoader::restoreSettings(PreampModel *model, const QJsonObject &unit)
+{
+    const QJsonObject adc = unit.value("adc").toObject();
+    model->setClkOutSource(readInt(adc.value("clkOutSource")));
+    model->setClkSource(readInt(adc.value("clkSource")));
+    model->setSampleRate(readInt(adc.value("sampleRate")));
+    model->setOutFormat(readInt(adc.value("outFormat")));
+    const QJsonArray channels = unit.value("channels").toArray();
+    const QList<Channel *> list = model->channelList();
+    for (int j = 0; j < list.size(); ++j) {
+        const QJsonObject c = elementAt(channels, j).toObject();
+        Channel *ch = list.at(j);
+        // The gain comes before the group flag, so a grouped channel's group gain starts from it.
+        ch->setGain(readInt(c.value("gain")));
+        ch->setGroup(readBool(c.value("group")));
+        ch->setGroupName(readInt(c.value("groupNo")));
+        ch->setName(readString(c.value("name")));
+        ch->setNumber(readInt(c.value("no")));
+        ch->setPhantom(readBool(c.value("phantom")));
+        ch->setPhase(readBool(c.value("phase")));
+        ch->setRibbon(readBool(c.value("ribbon")));
+        ch->setScribbleStrip(readString(c.value("scribble")));
+    }
+    qDebug() << "Preset Load: Preamp Data Set";
+    model->sendAllToPreamp();
+}
+
+void PresetLoader::loadPreset(const QUrl &filename, int loadType)
+{
+    const QString path = localPath(filename);
+    qDebug() << "opening file" << path;
+    const QJsonObject root = readDocument(path);
+    if (root.isEmpty()) {
+        qDebug() << "Json Empty";
+        emit presetLoaded();
+        return;
+    }
+
+    m_manager->setActivePreamps(readInt(root.value("activePreamps")));
+    QList<QString> groups;
+    for (const QJsonValue &name : root.value("groups").toArray())
+        groups << name.toVariant().toString();
+    m_manager->setGroups(groups);
+    qDebug() << m_manager->activePreamps() << "Actives at time of load";
+
+    const QJsonArray units = root.value("preamps").toArray();
+    const QList<PreampModel *> models = m_manager->preamps();
+    for (int i = 0; i < m_manager->activePreamps(); ++i) {
+        const QJsonObject unit = elementAt(units, i).toObject();
+        if (restoresAddresses(loadType)) {
+            models.at(i)->setIP(readString(unit.value("ipAddr")));
+            qDebug() << "Preset Load: IP Set";
+        }
+        if (restoresSettings(loadType))
+            restoreSettings(models.at(i), unit);
+    }
+
+    m_manager->setCurrentPreset(readString(root.value("presetName")).section('.', 0, 0));
+    qDebug() << "Preset Loaded";
+    emit presetLoaded();
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class PreampModel;
+class SystemManager;
+
+// Writes the setup of the units in use to a preset file and reads one back.
+//
+// A preset is one compact JSON object with sorted keys: "activePreamps", "groups", "preamps"
+// (one object per active slot with "adc", "channels", "ipAddr" and an empty "sys") and
+// "presetName". Reading is lenient: missing or mistyped values read as 0, false or empty text.
+//
+// The load type says what a recall restores: 1 the unit addresses, 2 the unit settings (which
+// are then pushed to the units), 3 both. The active count, the group names and the preset name
+// are taken from the file whatever the type.
+//
+// Ownership: created and owned by the SystemManager, which it reaches through a plain pointer.
+class PresetLoader : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The text the window asks to store under when it closes; it is kept as last.cvp in the
+    // application-data folder, beside the saved state.
+    static inline const QString closingPresetText = QStringLiteral("/last.cvp");
+    static inline const QString closingPresetFile = QStringLiteral("last.cvp");
+
+    explicit PresetLoader(QObject *parent = nullptr);
+    explicit PresetLoader(SystemManager *manager, QObject *parent = nullptr);
+
+    // The file a preset URL names: a local file URL's path, or the close-time preset's place.
+    // Empty for anything else, which then cannot be opened.
+    static QString localPath(const QUrl &filename);
+    static bool restoresAddresses(int loadType) { return (loadType & ~2) == 1; }
+    static bool restoresSettings(int loadType) { return loadType == 2 || loadType == 3; }
+
+signals:
+    void presetLoaded();
+    void presetSaved();
+
+public slots:
+    void savePreset(const QUrl &filename);
+    void loadPreset(const QUrl &filename, int loadType);
+
+private:
+    QJsonObject presetDocument(const QString &presetName) const;
+    static QJsonObject unitObject(const PreampModel *model);
+    static void restoreSettings(PreampModel *model, const QJsonObject &unit);
+    static QJsonObject readDocument(const QString &path);
+
+    SystemManager *m_manager = nullptr;
+};
