@@ -11,35 +11,6 @@
 
 namespace {
 
-struct RoleName
-{
-    int number;
-    const char *invokableName; // used by getData, setProperty and propertyChange
-    const char *publishedName; // published by roleNames()
-};
-
-const std::array<RoleName, 19> roleTable{{
-    {PreampModel::IdRole, "idRole", "preampID"},
-    {PreampModel::OnlineRole, "onlineRole", "online"},
-    {PreampModel::ClkStatusRole, "clkStatusRole", "clkStatus"},
-    {PreampModel::SampleRateRole, "sampleRateRole", "sampleRate"},
-    {PreampModel::ClkSourceRole, "clkSourceRole", "clkSource"},
-    {PreampModel::OutFormatRole, "outFormatRole", "outFormat"},
-    {PreampModel::ClkOutSourceRole, "clkOutSourceRole", "clkOutSource"},
-    {PreampModel::PreampNameRole, "preampNameRole", "preampName"},
-    {PreampModel::PhantomRole, "phantomRole", "phantom"},
-    {PreampModel::PhaseRole, "phaseRole", "phase"},
-    {PreampModel::RibbonRole, "ribbonRole", "ribbon"},
-    {PreampModel::GroupRole, "groupRole", "group"},
-    {PreampModel::GroupNameRole, "groupNameRole", "groupName"},
-    {PreampModel::GainRole, "gainRole", "gain"},
-    {PreampModel::NameRole, "nameRole", "name"},
-    {PreampModel::NumberRole, "numberRole", "number"},
-    {PreampModel::MeterLevelRole, "meterLevelRole", "meterLevel"},
-    {PreampModel::OverRole, "overRole", "over"},
-    {PreampModel::ScribbleStripRole, "scribbleStripRole", "scribbleStrip"},
-}};
-
 bool isNumberedRole(int role)
 {
     return role >= PreampModel::IdRole && role <= PreampModel::ScribbleStripRole;
@@ -88,58 +59,121 @@ PreampModel::PreampModel(QObject *parent)
 
 int PreampModel::roleNumber(const QString &roleName)
 {
-    for (const RoleName &role : roleTable) {
+    for (const RoleAccess &role : roles()) {
         if (roleName == QLatin1String(role.invokableName))
             return role.number;
     }
     return Qt::UserRole;
 }
 
+// Every numbered role once: its names, how data() reads it and how setData() stores it.
+// Unit-level roles read and write the unit whatever the row; channel roles go through the
+// channel's own writers, which notify the strips.
+const std::array<PreampModel::RoleAccess, 19> &PreampModel::roles()
+{
+    using M = PreampModel;
+    using C = Channel;
+    using V = QVariant;
+    static const std::array<RoleAccess, 19> table{{
+        {IdRole, "idRole", "preampID", [](const M &m, const C &) { return V(m.m_preampID); },
+         [](M &m, C &, const V &v) {
+             m.m_preampID = v.toInt();
+         }},
+        {OnlineRole, "onlineRole", "online", [](const M &m, const C &) { return V(m.m_online); },
+         [](M &m, C &, const V &v) {
+             m.m_online = v.toInt();
+         }},
+        {ClkStatusRole, "clkStatusRole", "clkStatus",
+         [](const M &m, const C &) { return V(m.m_clkStatus); },
+         [](M &m, C &, const V &v) {
+             m.m_clkStatus = v.toBool();
+         }},
+        {SampleRateRole, "sampleRateRole", "sampleRate",
+         [](const M &m, const C &) { return V(m.m_sampleRate); },
+         [](M &m, C &, const V &v) {
+             m.m_sampleRate = v.toInt();
+         }},
+        {ClkSourceRole, "clkSourceRole", "clkSource",
+         [](const M &m, const C &) { return V(m.m_clkSource); },
+         [](M &m, C &, const V &v) {
+             m.m_clkSource = v.toInt();
+         }},
+        {OutFormatRole, "outFormatRole", "outFormat",
+         [](const M &m, const C &) { return V(m.m_outFormat); },
+         [](M &m, C &, const V &v) {
+             m.m_outFormat = v.toInt();
+         }},
+        {ClkOutSourceRole, "clkOutSourceRole", "clkOutSource",
+         [](const M &m, const C &) { return V(m.m_clkOutSource); },
+         [](M &m, C &, const V &v) {
+             m.m_clkOutSource = v.toInt();
+         }},
+        {PreampNameRole, "preampNameRole", "preampName",
+         [](const M &m, const C &) { return V(m.m_preampName); },
+         [](M &m, C &, const V &v) {
+             m.m_preampName = v.toString();
+         }},
+        {PhantomRole, "phantomRole", "phantom",
+         [](const M &, const C &c) { return V(c.phantom()); },
+         [](M &, C &c, const V &v) {
+             c.setPhantom(v.toBool());
+         }},
+        {PhaseRole, "phaseRole", "phase", [](const M &, const C &c) { return V(c.phase()); },
+         [](M &, C &c, const V &v) {
+             c.setPhase(v.toBool());
+         }},
+        {RibbonRole, "ribbonRole", "ribbon", [](const M &, const C &c) { return V(c.ribbon()); },
+         [](M &, C &c, const V &v) {
+             c.setRibbon(v.toBool());
+         }},
+        {GroupRole, "groupRole", "group", [](const M &, const C &c) { return V(c.group()); },
+         [](M &, C &c, const V &v) {
+             c.setGroup(v.toBool());
+         }},
+        {GroupNameRole, "groupNameRole", "groupName",
+         [](const M &, const C &c) { return V(c.groupName()); },
+         [](M &, C &c, const V &v) {
+             c.setGroupName(v.toInt());
+         }},
+        {GainRole, "gainRole", "gain", [](const M &, const C &c) { return V(c.gain()); },
+         [](M &, C &c, const V &v) {
+             c.setGain(v.toInt());
+         }},
+        {NameRole, "nameRole", "name", [](const M &, const C &c) { return V(c.name()); },
+         [](M &, C &c, const V &v) {
+             c.setName(v.toString().trimmed());
+         }},
+        {NumberRole, "numberRole", "number", [](const M &, const C &c) { return V(c.number()); },
+         [](M &, C &c, const V &v) {
+             c.setNumber(v.toInt());
+         }},
+        {MeterLevelRole, "meterLevelRole", "meterLevel",
+         [](const M &, const C &c) { return V(c.meterLevel()); },
+         [](M &, C &c, const V &v) {
+             c.setMeterLevel(v.toInt());
+         }},
+        {OverRole, "overRole", "over", [](const M &, const C &c) { return V(c.over()); },
+         [](M &, C &c, const V &v) {
+             c.setOver(v.toBool());
+         }},
+        {ScribbleStripRole, "scribbleStripRole", "scribbleStrip",
+         [](const M &, const C &c) { return V(c.scribbleStrip()); },
+         [](M &, C &c, const V &v) {
+             c.setScribbleStrip(v.toString());
+         }},
+    }};
+    return table;
+}
+
+const PreampModel::RoleAccess *PreampModel::roleAccess(int role)
+{
+    return isNumberedRole(role) ? &roles().at(size_t(role - IdRole)) : nullptr;
+}
+
 QVariant PreampModel::roleValue(int row, int role) const
 {
-    const Channel *ch = m_channels.at(row);
-    switch (role) {
-    case IdRole:
-        return m_preampID;
-    case OnlineRole:
-        return m_online;
-    case ClkStatusRole:
-        return m_clkStatus;
-    case SampleRateRole:
-        return m_sampleRate;
-    case ClkSourceRole:
-        return m_clkSource;
-    case OutFormatRole:
-        return m_outFormat;
-    case ClkOutSourceRole:
-        return m_clkOutSource;
-    case PreampNameRole:
-        return m_preampName;
-    case PhantomRole:
-        return ch->phantom();
-    case PhaseRole:
-        return ch->phase();
-    case RibbonRole:
-        return ch->ribbon();
-    case GroupRole:
-        return ch->group();
-    case GroupNameRole:
-        return ch->groupName();
-    case GainRole:
-        return ch->gain();
-    case NameRole:
-        return ch->name();
-    case NumberRole:
-        return ch->number();
-    case MeterLevelRole:
-        return ch->meterLevel();
-    case OverRole:
-        return ch->over();
-    case ScribbleStripRole:
-        return ch->scribbleStrip();
-    default:
-        return QVariant();
-    }
+    const RoleAccess *access = roleAccess(role);
+    return access ? access->read(*this, *m_channels.at(row)) : QVariant();
 }
 
 QVariant PreampModel::data(const QModelIndex &index, int role) const
@@ -167,7 +201,7 @@ QModelIndex PreampModel::index(int row, int column, const QModelIndex &) const
 QHash<int, QByteArray> PreampModel::roleNames() const
 {
     QHash<int, QByteArray> names;
-    for (const RoleName &role : roleTable)
+    for (const RoleAccess &role : roles())
         names.insert(role.number, role.publishedName);
     return names;
 }
@@ -662,70 +696,10 @@ bool PreampModel::applyAction(int row, const QString &name)
 
 bool PreampModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!isChannelRow(index.row()))
+    const RoleAccess *access = roleAccess(role);
+    if (!isChannelRow(index.row()) || !access)
         return false;
-    Channel *ch = m_channels.at(index.row());
-    switch (role) {
-    case IdRole:
-        m_preampID = value.toInt();
-        break;
-    case OnlineRole:
-        m_online = value.toInt();
-        break;
-    case ClkStatusRole:
-        m_clkStatus = value.toBool();
-        break;
-    case SampleRateRole:
-        m_sampleRate = value.toInt();
-        break;
-    case ClkSourceRole:
-        m_clkSource = value.toInt();
-        break;
-    case OutFormatRole:
-        m_outFormat = value.toInt();
-        break;
-    case ClkOutSourceRole:
-        m_clkOutSource = value.toInt();
-        break;
-    case PreampNameRole:
-        m_preampName = value.toString();
-        break;
-    case PhantomRole:
-        ch->setPhantom(value.toBool());
-        break;
-    case PhaseRole:
-        ch->setPhase(value.toBool());
-        break;
-    case RibbonRole:
-        ch->setRibbon(value.toBool());
-        break;
-    case GroupRole:
-        ch->setGroup(value.toBool());
-        break;
-    case GroupNameRole:
-        ch->setGroupName(value.toInt());
-        break;
-    case GainRole:
-        ch->setGain(value.toInt());
-        break;
-    case NameRole:
-        ch->setName(value.toString().trimmed());
-        break;
-    case NumberRole:
-        ch->setNumber(value.toInt());
-        break;
-    case MeterLevelRole:
-        ch->setMeterLevel(value.toInt());
-        break;
-    case OverRole:
-        ch->setOver(value.toBool());
-        break;
-    case ScribbleStripRole:
-        ch->setScribbleStrip(value.toString());
-        break;
-    default:
-        return false;
-    }
+    access->write(*this, *m_channels.at(index.row()), value);
     emit dataChanged(index, index);
     return true;
 }

@@ -8,6 +8,8 @@
 #include <QVariant>
 #include <QVector>
 
+#include <array>
+
 #include "model/Channel.h"
 
 class QTimer;
@@ -192,6 +194,16 @@ private slots:
     void stopStatusPollAfterError();
 
 private:
+    struct RoleAccess
+    {
+        int number;
+        const char *invokableName; // used by getData, setProperty and propertyChange
+        const char *publishedName; // published by roleNames()
+        QVariant (*read)(const PreampModel &, const Channel &);
+        void (*write)(PreampModel &, Channel &, const QVariant &);
+    };
+    static const std::array<RoleAccess, 19> &roles();
+    static const RoleAccess *roleAccess(int role);
     QVariant roleValue(int row, int role) const;
     bool isOwnAddress(const QString &address) const { return address == m_ipAddr; }
     bool isOnline() const { return m_online == Online; }
