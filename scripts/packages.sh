@@ -8,7 +8,7 @@ OCTO_BUILD_PACKAGES=(
 OCTO_RUNTIME_PACKAGES=(
     qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts
     qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-controls
-    qml-module-qtgraphicaleffects
+    qml-module-qtgraphicaleffects fonts-liberation
 )
 OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth libgl1-mesa-dri imagemagick)
 

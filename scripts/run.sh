@@ -9,7 +9,7 @@ source "$OCTO_ROOT/scripts/packages.sh"
 
 ensure_packages "${OCTO_BUILD_PACKAGES[@]}" "${OCTO_RUNTIME_PACKAGES[@]}"
 BUILD="$OCTO_ROOT/build"
-cmake -S "$OCTO_ROOT" -B "$BUILD" -DOCTO_WERROR="${OCTO_WERROR:-OFF}" >/dev/null
+cmake -S "$OCTO_ROOT" -B "$BUILD" >/dev/null
 cmake --build "$BUILD" -j "$(nproc)" --target corvane-octo-remote corvane-unit-sim
 
 DEMO="$BUILD/demo"

@@ -23,7 +23,7 @@ private slots:
 
 private:
     int gainOnUnit(int unit, int channel);
-    void stepUntil(const QString &role, int gainOnFirstUnit);
+    void stepUntil(const QString &role, int gainOnFirstUnit, int gainOnSecondUnit);
 
     SimulatorProcess m_sim;
     QQmlApplicationEngine *m_engine = nullptr;
@@ -69,16 +69,21 @@ int TestGroupsLoopback::gainOnUnit(int unit, int channel)
     return -1;
 }
 
-// One press at a time, each seen through to the unit's next report, as an operator's
+// One press at a time, each seen through to both units' next reports, as an operator's
 // auto-repeat does: commands and polls travel on parallel connections, and a status report
-// that left the unit before a step arrived would pull the group gain back.
-void TestGroupsLoopback::stepUntil(const QString &role, int gainOnFirstUnit)
+// that left a unit before a step arrived would pull that member's group gain back.
+void TestGroupsLoopback::stepUntil(const QString &role, int gainOnFirstUnit, int gainOnSecondUnit)
 {
     PreampModel *first = m_manager->preamps().at(0);
+    PreampModel *second = m_manager->preamps().at(1);
     QVERIFY(first->propertyChange(0, role));
     QTRY_COMPARE(gainOnUnit(0, 1), gainOnFirstUnit);
-    QSignalSpy reports(first, &PreampModel::dataChanged);
-    QTRY_VERIFY(reports.count() >= 2 && first->channel(0)->reportedGain() == gainOnFirstUnit);
+    QTRY_COMPARE(gainOnUnit(1, 2), gainOnSecondUnit);
+    QSignalSpy firstReports(first, &PreampModel::dataChanged);
+    QSignalSpy secondReports(second, &PreampModel::dataChanged);
+    QTRY_VERIFY(firstReports.count() >= 2 && first->channel(0)->reportedGain() == gainOnFirstUnit);
+    QTRY_VERIFY(secondReports.count() >= 2 &&
+                second->channel(1)->reportedGain() == gainOnSecondUnit);
 }
 
 void TestGroupsLoopback::groupStepsReachBothUnitsAndKeepTheirOvershoot()
@@ -92,21 +97,18 @@ void TestGroupsLoopback::groupStepsReachBothUnitsAndKeepTheirOvershoot()
     Channel *high = first->channel(0);
     Channel *low = second->channel(1);
 
-    stepUntil("gainUpRole", 67);
-    stepUntil("gainUpRole", 68);
+    stepUntil("gainUpRole", 67, 61);
+    stepUntil("gainUpRole", 68, 62);
     // A unit stops a group only when all its members are at the top; channel 2 is not, so
     // channel 1 is pushed to 69, which the unit clamps.
-    stepUntil("gainUpRole", 68);
+    stepUntil("gainUpRole", 68, 63);
     QTRY_COMPARE(gainOnUnit(0, 2), 53);
-    QTRY_COMPARE(gainOnUnit(1, 2), 63);
-    QTRY_COMPARE(low->reportedGain(), 63);
     QTest::qWait(2 * PreampModel::awakeStatusIntervalMs); // several status reports
     QCOMPARE(high->gain(), 69); // the member keeps its overshoot while the unit reports 68
     QCOMPARE(low->gain(), 63);
 
-    stepUntil("gainDownRole", 68);
-    stepUntil("gainDownRole", 67);
-    QTRY_COMPARE(gainOnUnit(1, 2), 61);
+    stepUntil("gainDownRole", 68, 62);
+    stepUntil("gainDownRole", 67, 61);
     QTRY_COMPARE(high->reportedGain(), 67);
     QCOMPARE(high->gain(), 67); // the group kept its spacing of 6 steps
     QCOMPARE(low->gain(), 61);

@@ -9,6 +9,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/IsolatedHome.h"
 #include "support/LogCapture.h"
+#include "support/SimulatorProcess.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -46,6 +47,7 @@ private slots:
 
     void firstStartFallsBackToTheHomeFolder();
     void restartBringsBackTheUnitsThatWereOnline();
+    void closingWithLiveUnitsBringsThemBackInTheirSlots();
     void restoresOddStateFiles_data();
     void restoresOddStateFiles();
     void failedWriteKeepsThePreviousStateFile();
@@ -88,6 +90,27 @@ void TestSystemManager::restartBringsBackTheUnitsThatWereOnline()
     QCOMPARE(restarted.model(1)->ipAddr(), QStringLiteral("192.168.1.22"));
     QCOMPARE(restarted.model(2)->ipAddr(), QStringLiteral("0.0.0.0"));
     QCOMPARE(manager->presetDir(), QUrl("file:///srv/presets"));
+}
+
+void TestSystemManager::closingWithLiveUnitsBringsThemBackInTheirSlots()
+{
+    SimulatorProcess sim;
+    QVERIFY2(sim.start({"127.0.25.1:0", "127.0.25.2:0"}), qPrintable(sim.errorString()));
+    writeText(
+        m_home.stateFile(),
+        QStringLiteral("2\n%1\n%2\nfile:///p\n").arg(sim.address(0), sim.address(1)).toUtf8());
+    {
+        ControllerGraph graph;
+        for (int slot : {0, 1}) {
+            graph.model(slot)->init();
+            QTRY_COMPARE(graph.model(slot)->online(), int(PreampModel::Online));
+        }
+        QVERIFY(QMetaObject::invokeMethod(graph.window(), "close"));
+    }
+    ControllerGraph restarted;
+    QCOMPARE(restarted.manager()->activePreamps(), 2);
+    QCOMPARE(restarted.model(0)->ipAddr(), sim.address(0));
+    QCOMPARE(restarted.model(1)->ipAddr(), sim.address(1));
 }
 
 void TestSystemManager::restoresOddStateFiles_data()
@@ -150,7 +173,8 @@ void TestSystemManager::failedWriteKeepsThePreviousStateFile()
 
     QCOMPARE(readText(m_home.stateFile()), good);
     QCOMPARE(log.lines().filter("Save State: Cannot write file: ").size(), 1);
-    const QStringList leftovers = QDir(m_home.dataDirectory()).entryList(QDir::Files);
+    const QStringList leftovers =
+        QDir(m_home.dataDirectory()).entryList({SystemManager::stateFileName + '*'}, QDir::Files);
     QCOMPARE(leftovers, QStringList{SystemManager::stateFileName});
 }
 

@@ -1,0 +1,171 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+
+// A titled list with "+" and "-" buttons. The Setup view uses it twice, for the units and for
+// the gain groups. The pane only reports the two buttons: the lists follow different rules for
+// adding and removing rows, so the owner of the model decides what a press does.
+Rectangle {
+    id: pane
+
+    // The row delegate and the header drawn over the top of the list.
+    property Component managementItem
+    property Component header
+    property ListModel managementModel
+    property string title: ""
+    readonly property alias managementView: list
+
+    signal addElement()
+    signal subtractElement()
+
+    readonly property int titleHeight: 34
+    readonly property int buttonWidth: 34
+    readonly property int rowHeight: 30
+    readonly property int listMargin: 12
+    readonly property int titleMargin: 8
+    readonly property int titleFontSize: 19
+    readonly property int addFontSize: 20
+    readonly property int subtractFontSize: 30
+    readonly property color barColor: "#333240"
+    readonly property color textColor: "white"
+    readonly property color highlightColor: "#44ffffff"
+    readonly property color buttonTop: "#69697C"
+    readonly property color buttonBottom: "#424251"
+    readonly property color buttonPressedTop: "#3e3e46"
+    readonly property color buttonPressedBottom: "#1f1f24"
+
+    function setIP(idx, addr) {
+        if (hasRow(idx))
+            managementModel.setProperty(idx, "ipAddr", addr)
+    }
+
+    function getIP(idx) {
+        return hasRow(idx) ? managementModel.get(idx).ipAddr : ""
+    }
+
+    function isEnabled(idx) {
+        return hasRow(idx) ? managementModel.get(idx).activeEnable : false
+    }
+
+    function count() {
+        return managementModel ? managementModel.count : 0
+    }
+
+    function hasRow(idx) {
+        return idx >= 0 && idx < count()
+    }
+
+    width: 350
+    height: 460
+    color: "#496c89"
+
+    Rectangle {
+        id: titleBar
+        anchors.left: parent.left
+        anchors.right: buttonBox.left
+        height: pane.titleHeight
+        color: pane.barColor
+
+        Text {
+            anchors.left: parent.left
+            anchors.leftMargin: pane.titleMargin
+            anchors.verticalCenter: parent.verticalCenter
+            text: pane.title
+            color: pane.textColor
+            font.family: "Arial"
+            font.bold: true
+            font.pixelSize: pane.titleFontSize
+        }
+    }
+
+    Rectangle {
+        id: buttonBox
+        anchors.right: parent.right
+        width: 2 * pane.buttonWidth
+        height: pane.titleHeight
+        color: pane.barColor
+
+        Row {
+            anchors.fill: parent
+
+            Repeater {
+                model: [
+                    { label: "+", fontSize: pane.addFontSize, name: "addButton",
+                      pressed: "addElement" },
+                    { label: "-", fontSize: pane.subtractFontSize, name: "subtractButton",
+                      pressed: "subtractElement" }
+                ]
+
+                Button {
+                    id: paneButton
+                    objectName: modelData.name
+                    width: pane.buttonWidth
+                    height: pane.titleHeight
+                    padding: 0
+                    onClicked: pane[modelData.pressed]()
+
+                    contentItem: Text {
+                        text: modelData.label
+                        color: pane.textColor
+                        font.family: "Arial"
+                        font.bold: true
+                        font.pixelSize: modelData.fontSize
+                        horizontalAlignment: Text.AlignHCenter
+                        verticalAlignment: Text.AlignVCenter
+                    }
+                    background: Rectangle {
+                        gradient: Gradient {
+                            GradientStop {
+                                position: 0
+                                color: paneButton.down ? pane.buttonPressedTop : pane.buttonTop
+                            }
+                            GradientStop {
+                                position: 1
+                                color: paneButton.down ? pane.buttonPressedBottom
+                                                       : pane.buttonBottom
+                            }
+                        }
+                    }
+                }
+            }
+        }
+    }
+
+    ListView {
+        id: list
+        anchors.top: titleBar.bottom
+        anchors.bottom: parent.bottom
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.margins: pane.listMargin
+        clip: true
+        spacing: 0
+        snapMode: ListView.SnapOneItem
+        model: pane.managementModel
+        delegate: pane.managementItem
+        header: pane.header
+        headerPositioning: ListView.OverlayHeader
+        currentIndex: -1
+        highlightMoveDuration: 0
+        // Rows are opaque, so the highlight lies over them rather than under them.
+        highlight: Rectangle {
+            z: 2
+            color: pane.highlightColor
+        }
+    }
+
+    // Selects the row under the pointer and lets the press through to the row's controls.
+    MouseArea {
+        anchors.fill: list
+        z: 1
+        propagateComposedEvents: true
+        onPressed: {
+            var headerHeight = list.headerItem ? list.headerItem.height : 0
+            if (mouse.y >= headerHeight) {
+                var row = list.indexAt(mouse.x + list.contentX, mouse.y + list.contentY)
+                if (row >= 0)
+                    list.currentIndex = row
+            }
+            mouse.accepted = false
+        }
+    }
+}

@@ -1,0 +1,198 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtGraphicalEffects 1.15
+
+// One unit page: the eight channel strips of a unit and its status panel.
+//
+// The page changes nothing itself. Every operator action leaves it as channelChange (set a role
+// to a value) or channelPropertyChange (act on a role), which the window forwards to the unit's
+// model; the strips show the channel objects of the model, and the unit values are set by the
+// window from the model.
+Item {
+    id: octo_pre
+
+    property int devID: 0
+    property int clkSource: 0
+    property int clkOutSource: 0
+    property int outFormat: 0
+    property int sampleRate: 0
+    property int online: 0
+    property bool clkStatus: false
+    // The unit's PreampModel; its channels are the strips.
+    property var channelModel: null
+    // The window's gain groups (entries with name and activeEnable).
+    property var groupModel: null
+    // 0 "No Peak", 1 "Peak Decay", 2 "Peak Hold".
+    property int peakMode: 1
+
+    signal channelChange(int index, string prop, var value)
+    signal channelPropertyChange(int index, string prop)
+
+    readonly property int channelCount: 8
+    readonly property int maxPageWidth: 1560
+    readonly property int pageHeight: 416
+    readonly property int margin: 6
+    readonly property int stripSpacing: 7
+    readonly property int stripWidth: 165
+    readonly property color pageColor: "#505050"
+    readonly property color shadowColor: "#df000000"
+
+    // A unit setting travels with a channel row like every other change; any row is valid.
+    function unitChange(role, value) {
+        channelChange(channelList.currentIndex, role, value)
+    }
+
+    // "Peak Clear": clear the over indication of every channel and the peak of every meter.
+    function clearOvers() {
+        for (var row = 0; row < channelCount; ++row) {
+            channelPropertyChange(row, "overRole")
+            var strip = channelList.itemAtIndex(row)
+            if (strip)
+                strip.meter.clearPeak()
+        }
+    }
+
+    implicitWidth: maxPageWidth
+    implicitHeight: 420
+
+    Rectangle {
+        id: page
+        anchors.horizontalCenter: parent.horizontalCenter
+        width: Math.min(parent.width, octo_pre.maxPageWidth)
+        height: octo_pre.pageHeight
+        color: octo_pre.pageColor
+    }
+
+    DropShadow {
+        anchors.fill: page
+        source: page
+        horizontalOffset: 2
+        verticalOffset: 4
+        radius: 3
+        samples: 7
+        color: octo_pre.shadowColor
+        cached: true
+        // The software scene graph draws no shader effects; an invisible shadow there only
+        // costs time.
+        visible: GraphicsInfo.api !== GraphicsInfo.Software
+    }
+
+    ListView {
+        id: channelList
+        objectName: "channelList"
+        x: page.x + octo_pre.margin
+        y: page.y + octo_pre.margin
+        width: statusPanel.x - 2 * octo_pre.margin - x
+        height: page.height - octo_pre.margin
+        orientation: ListView.Horizontal
+        spacing: octo_pre.stripSpacing
+        boundsBehavior: Flickable.StopAtBounds
+        clip: true
+        // Keep all eight strips alive when the page is narrow: their meters hold peaks.
+        cacheBuffer: octo_pre.channelCount * (octo_pre.stripWidth + octo_pre.stripSpacing)
+        currentIndex: 0
+        model: octo_pre.channelModel ? octo_pre.channelModel.channels : null
+        ScrollBar.horizontal: ScrollBar {
+            active: channelList.contentWidth > channelList.width
+        }
+
+        delegate: Channel {
+            id: strip
+            // Group moves and joining or leaving a group change what the channel's gain reads
+            // without notifying it: count those so the gain is read again.
+            property int gainRevision: 0
+
+            channelID: modelData.number
+            channelName: modelData.name
+            gainVal: {
+                strip.gainRevision
+                return modelData.gain
+            }
+            phantom: modelData.phantom
+            phase: modelData.phase
+            ribbon: modelData.ribbon
+            meterLevel: modelData.meterLevel
+            scribbleStrip: modelData.scribbleStrip
+            over: modelData.over
+            groupModel: octo_pre.groupModel
+            peakMode: octo_pre.peakMode
+
+            onPhantomClicked: octo_pre.channelPropertyChange(index, "phantomRole")
+            onPhaseClicked: octo_pre.channelPropertyChange(index, "phaseRole")
+            onRibbonClicked: octo_pre.channelPropertyChange(index, "ribbonRole")
+            onGroupClicked: {
+                console.log("Group Changed!")
+                octo_pre.channelChange(index, "groupRole", value)
+            }
+            onGroupNameChanged: octo_pre.channelChange(index, "groupNameRole", groupName)
+            onGainEntered: octo_pre.channelChange(index, "gainRole", value)
+            onGainUpClicked: octo_pre.channelPropertyChange(index, "gainUpRole")
+            onGainDownClicked: octo_pre.channelPropertyChange(index, "gainDownRole")
+            onChannelNameEntered: {
+                console.log("Channel name entered called")
+                octo_pre.channelChange(index, "nameRole", name)
+            }
+            onScribbleEntered: octo_pre.channelChange(index, "scribbleStripRole", scribble)
+            onOverCleared: octo_pre.channelChange(index, "overRole", false)
+
+            // The group button and the group selector pass every change of their value back
+            // to the channel, whose writer notifies again before the change is through: a plain
+            // binding would take that for a loop. The selector also writes groupName itself,
+            // which would end a binding. So both values are copied on each notification.
+            Connections {
+                target: modelData
+                function onGroupChanged() {
+                    strip.group = modelData.group
+                    ++strip.gainRevision
+                }
+                function onGroupNameChanged() { strip.groupName = modelData.groupName }
+                function onGroupGainChanged() { ++strip.gainRevision }
+            }
+            Component.onCompleted: {
+                group = modelData.group
+                groupName = modelData.groupName
+            }
+        }
+    }
+
+    Preamp_status {
+        id: statusPanel
+        objectName: "statusPanel"
+        x: page.x + page.width - octo_pre.margin - width
+        y: page.y + octo_pre.margin
+        devID: octo_pre.devID
+        online: octo_pre.online
+        clkStatus: octo_pre.clkStatus
+
+        onSampleRateChanged: octo_pre.unitChange("sampleRateRole", sampleRate)
+        onOnlineChanged: octo_pre.unitChange("onlineRole", online)
+        onClkStatusChanged: octo_pre.unitChange("clkStatusRole", clkStatus)
+        onClkSourceChanged: octo_pre.unitChange("clkSourceRole", clkSource)
+        onClkOutSourceChanged: octo_pre.unitChange("clkOutSourceRole", clkOutSource)
+        onOutFormatChanged: octo_pre.unitChange("outFormatRole", outFormat)
+        onOverClear: octo_pre.clearOvers()
+    }
+
+    // The panel writes the converter settings itself when the operator picks an entry; Binding
+    // elements keep them following the unit's values after that.
+    Binding {
+        target: statusPanel
+        property: "sampleRate"
+        value: octo_pre.sampleRate
+    }
+    Binding {
+        target: statusPanel
+        property: "clkSource"
+        value: octo_pre.clkSource
+    }
+    Binding {
+        target: statusPanel
+        property: "outFormat"
+        value: octo_pre.outFormat
+    }
+    Binding {
+        target: statusPanel
+        property: "clkOutSource"
+        value: octo_pre.clkOutSource
+    }
+}

@@ -1,0 +1,68 @@
+// Runs the Qt Quick Test suites of the interface components (the tst_*.qml files of this
+// folder). The components are taken from the program's compiled resources, as the program
+// loads them; the suites import them with import "qrc:/".
+
+#include <QObject>
+#include <QQmlContext>
+#include <QQmlEngine>
+#include <QtQuickTest>
+
+#include <memory>
+
+#include "UnitLink.h"
+#include "app/Startup.h"
+#include "support/LogCapture.h"
+
+// The console lines the components write, for the suites that check them. A test starts the
+// capture itself: the test logger installs its own message handler only once a test case runs,
+// and the capture has to come after it so that warnings still reach the test log.
+class ConsoleLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE void start() { m_capture = std::make_unique<LogCapture>(); }
+    Q_INVOKABLE void stop() { m_capture.reset(); }
+    Q_INVOKABLE int count(const QString &line) const
+    {
+        return m_capture ? m_capture->count(line) : 0;
+    }
+
+private:
+    std::unique_ptr<LogCapture> m_capture;
+};
+
+class Setup : public QObject
+{
+    Q_OBJECT
+
+public:
+    Setup()
+    {
+        // Xvfb has no display refresh to hold frames back, and the threaded render loop
+        // advances animations, and with them the QML timers, by one refresh interval per frame:
+        // they would run fast. The basic loop keeps them on the wall clock.
+        if (!qEnvironmentVariableIsSet("QSG_RENDER_LOOP"))
+            qputenv("QSG_RENDER_LOOP", "basic");
+    }
+
+public slots:
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        if (!m_log) {
+            Startup::registerQmlTypes();
+            UnitLink::registerType();
+            m_log = std::make_unique<ConsoleLog>();
+        }
+        engine->rootContext()->setContextProperty(QStringLiteral("consoleLog"), m_log.get());
+    }
+
+    void cleanupTestCase() { m_log.reset(); }
+
+private:
+    std::unique_ptr<ConsoleLog> m_log;
+};
+
+QUICK_TEST_MAIN_WITH_SETUP(qml_components, Setup)
+
+#include "tst_qml_components.moc"

@@ -1,0 +1,134 @@
+import QtQuick 2.15
+import QtTest 1.15
+import "../../qml"
+
+// The recall dialog and the store chooser. The platform file dialogs are never opened: their
+// answers are given through the functions they call, or by emitting their rejected() signal.
+TestCase {
+    id: testCase
+    name: "RecallDialog"
+    when: windowShown
+    visible: true
+    width: 600
+    height: 450
+
+    readonly property string startFolder: "file:///presets"
+    readonly property string otherFolder: "file:///elsewhere"
+    readonly property string presetFile: otherFolder + "/show.cvp"
+    // The window's requests in the order they came.
+    property var requests: []
+
+    Component { id: dialogComponent; RecallDialogBox { folder: testCase.startFolder } }
+    SignalSpy { id: stateSpy; signalName: "stateSaveRequested" }
+    SignalSpy { id: loadSpy; signalName: "loadRequested" }
+    SignalSpy { id: storeSpy; signalName: "storeRequested" }
+    SignalSpy { id: rejectedSpy; signalName: "rejected" }
+
+    function openDialog() {
+        var dialog = createTemporaryObject(dialogComponent, testCase)
+        requests = []
+        ;[stateSpy, loadSpy, storeSpy, rejectedSpy].forEach(function(spy) {
+            spy.target = dialog
+            spy.clear()
+            dialog[spy.signalName].connect(function() { requests.push(spy.signalName) })
+        })
+        dialog.open()
+        tryCompare(dialog, "opened", true)
+        return dialog
+    }
+
+    function control(dialog, name) { return findChild(dialog.contentItem, name) }
+    function argumentsOf(spy, call) { return Array.prototype.slice.call(spy.signalArguments[call]) }
+
+    function test_load_data() {
+        return [
+            { tag: "IP settings", ip: true, preamp: false, loadType: 1 },
+            { tag: "preamp settings", ip: false, preamp: true, loadType: 2 },
+            { tag: "both", ip: true, preamp: true, loadType: 3 },
+            { tag: "nothing ticked", ip: false, preamp: false, loadType: 0 }
+        ]
+    }
+
+    function test_load(data) {
+        var dialog = openDialog()
+        compare(dialog.x, (testCase.width - dialog.width) / 2)
+        compare(dialog.y, testCase.height / 3 - dialog.height / 2)
+        dialog.fileChosen(presetFile, otherFolder)
+        if (data.ip)
+            mouseClick(control(dialog, "loadIpSettings"))
+        if (data.preamp)
+            mouseClick(control(dialog, "loadPreampSettings"))
+        mouseClick(control(dialog, "loadButton"))
+        compare(dialog.loadType, data.loadType)
+        if (data.loadType === 0) {
+            compare(requests, [], "without a tick nothing is loaded or saved")
+            verify(dialog.opened)
+            return
+        }
+        compare(requests, ["stateSaveRequested", "loadRequested"])
+        compare(stateSpy.signalArguments[0][0], otherFolder)
+        compare(argumentsOf(loadSpy, 0), [presetFile, data.loadType])
+        tryCompare(dialog, "visible", false)
+    }
+
+    function test_cancelSavesState_data() {
+        return [
+            { tag: "chooser not opened", chooser: "", folder: startFolder },
+            { tag: "chooser cancelled", chooser: "rejected", folder: otherFolder },
+            { tag: "file chosen", chooser: "accepted", folder: otherFolder }
+        ]
+    }
+
+    function test_cancelSavesState(data) {
+        var dialog = openDialog()
+        keyClick(Qt.Key_Escape)
+        verify(dialog.opened, "only its own buttons close the dialog")
+        if (data.chooser === "rejected") {
+            dialog.recallChooser.folder = data.folder
+            dialog.recallChooser.rejected()
+        } else if (data.chooser === "accepted") {
+            dialog.fileChosen(presetFile, data.folder)
+        }
+        mouseClick(control(dialog, "cancelButton"))
+        compare(requests, ["stateSaveRequested", "rejected"])
+        compare(String(stateSpy.signalArguments[0][0]), data.folder)
+        tryCompare(dialog, "visible", false)
+    }
+
+    function test_reopenKeepsChoice() {
+        var dialog = openDialog()
+        dialog.fileChosen(presetFile, otherFolder)
+        mouseClick(control(dialog, "loadPreampSettings"))
+        mouseClick(control(dialog, "loadButton"))
+        tryCompare(dialog, "visible", false)
+        dialog.open()
+        tryCompare(dialog, "opened", true)
+        compare(control(dialog, "pathField").text, presetFile)
+        verify(control(dialog, "loadPreampSettings").checked)
+        verify(!control(dialog, "loadIpSettings").checked)
+        mouseClick(control(dialog, "loadButton"))
+        compare(argumentsOf(loadSpy, 1), argumentsOf(loadSpy, 0))
+    }
+
+    function test_storeChooser_data() {
+        return [ { tag: "stored", stored: true }, { tag: "cancelled", stored: false } ]
+    }
+
+    function test_storeChooser(data) {
+        var dialog = openDialog()
+        compare(dialog.storeChooser.title, "Store Preset")
+        verify(!dialog.storeChooser.selectExisting)
+        compare(dialog.storeChooser.nameFilters, dialog.recallChooser.nameFilters)
+        dialog.storeChooser.folder = otherFolder
+        if (data.stored)
+            dialog.storeChosen(presetFile, otherFolder)
+        else
+            dialog.storeChooser.rejected()
+        compare(requests, data.stored ? ["storeRequested", "stateSaveRequested"]
+                                      : ["stateSaveRequested"])
+        if (data.stored)
+            compare(storeSpy.signalArguments[0][0], presetFile)
+        compare(String(stateSpy.signalArguments[0][0]), otherFolder)
+        verify(dialog.opened, "the store chooser leaves the recall dialog alone")
+    }
+}

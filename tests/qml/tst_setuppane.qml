@@ -1,0 +1,376 @@
+import QtQuick 2.15
+import QtTest 1.15
+import "../../qml"
+
+// The Setup view hosted as the window hosts it, with recording stand-ins for the unit models,
+// the unit pages and the system manager.
+TestCase {
+    id: testCase
+    name: "SetupPane"
+    when: windowShown
+    visible: true
+    width: 760
+    height: 560
+
+    readonly property int slotCount: 12
+    readonly property string noAddress: "0.0.0.0"
+
+    Component {
+        id: unitComponent
+        QtObject {
+            property string ipAddr: "0.0.0.0"
+            property int preampID: 0
+            property string preampName: ""
+            property int online: 0
+            property var calls: []
+            function record(call) { calls = calls.concat([call]) }
+            function count(call) { return calls.filter(function(c) { return c === call }).length }
+            function setIP(address) { ipAddr = address; record("setIP " + address) }
+            function ping() { record("ping") }
+            function setProperty(index, role, value) { record([index, role, value].join(" ")) }
+            function sendAllToPreamp() { record("sync") }
+        }
+    }
+    Component { id: pageComponent; QtObject { property bool visible: true } }
+    Component {
+        id: managerComponent
+        QtObject {
+            property var calls: []
+            function enableGroup(group, enable) { calls = calls.concat([group + " " + enable]) }
+            function toDefaults() { calls = calls.concat(["toDefaults"]) }
+        }
+    }
+    Component { id: listComponent; ListModel {} }
+    Component { id: viewComponent; SetupView { width: testCase.width; height: testCase.height } }
+    SignalSpy { id: topSpy; signalName: "topPreampRequested" }
+    SignalSpy { id: groupSpy; signalName: "groupAdded" }
+
+    function address(n) { return "192.168.1." + (100 + n) }
+    function numbered(count) {
+        return Array.from({ length: count }, function(v, n) { return address(n) })
+    }
+    function blank(count) { return Array.from({ length: count }, function() { return noAddress }) }
+
+    // The window answers the view's requests by setting the view's inputs.
+    function createSetup(rowAddresses, groupCount) {
+        var units = [], pages = []
+        for (var slot = 0; slot < slotCount; slot++) {
+            units.push(createTemporaryObject(unitComponent, testCase))
+            pages.push(createTemporaryObject(pageComponent, testCase))
+        }
+        var rows = createTemporaryObject(listComponent, testCase)
+        rowAddresses.forEach(function(ipAddr) {
+            rows.append({ ipAddr: ipAddr, activeEnable: false, name: "", preampID: 0,
+                          preampActive: false })
+        })
+        var groups = createTemporaryObject(listComponent, testCase)
+        for (var g = 0; g < (groupCount === undefined ? 2 : groupCount); g++)
+            groups.append({ activeEnable: false, name: "Group " + (g + 1) })
+        var manager = createTemporaryObject(managerComponent, testCase)
+        var view = createTemporaryObject(viewComponent, testCase, {
+            preamps: units, preampObjects: pages, preampSetupModel: rows, groupModel: groups,
+            systemManager: manager })
+        view.activePreampsRequested.connect(function(count) { view.activePreamps = count })
+        view.presetReadyRequested.connect(function(ready) { view.presetReady = ready })
+        view.peakModeRequested.connect(function(mode) { view.peakMode = mode })
+        ;[topSpy, groupSpy].forEach(function(spy) { spy.target = view; spy.clear() })
+        return { view: view, units: units, pages: pages, rows: rows, groups: groups,
+                 manager: manager, unitPane: findChild(view, "preampPane"),
+                 groupPane: findChild(view, "groupPane") }
+    }
+
+    // The list applies moves when it lays out, so it is laid out before a row is looked up.
+    function rowItem(pane, row) {
+        pane.managementView.forceLayout()
+        return pane.managementView.itemAtIndex(row)
+    }
+    function column(model, role) {
+        var values = []
+        for (var r = 0; r < model.count; r++)
+            values.push(model.get(r)[role])
+        return values
+    }
+
+    // Types into a row's field as far as the field's checks let it, then finishes with Return.
+    function typeInto(field, text) {
+        mouseClick(field)
+        wait(1) // lets the field select its text on focus, as it does before a person types
+        for (var i = 0; i < text.length; i++)
+            keyClick(text[i])
+        keyClick(Qt.Key_Return)
+    }
+
+    function enterAddress(setup, row, ipAddr) {
+        var field = findChild(rowItem(setup.unitPane, row), "addressField")
+        field.forceActiveFocus()
+        field.text = ipAddr
+        keyClick(Qt.Key_Return)
+    }
+
+    function answerPing(setup, slot, id, online) {
+        setup.units[slot].preampID = id
+        setup.units[slot].preampName = "Unit" + id
+        setup.units[slot].online = online
+        setup.view.pingAnswered(slot)
+    }
+
+    // "-" on the unit pane removes the selected row, on the group pane always the last one.
+    function test_rowButtons_data() {
+        return [
+            { tag: "unit +", pane: "unitPane", rows: 11, button: "+", selected: -1 },
+            { tag: "unit + at 12", pane: "unitPane", rows: 12, button: "+", selected: -1 },
+            { tag: "unit - at 1", pane: "unitPane", rows: 1, button: "-", selected: 0 },
+            { tag: "unit -", pane: "unitPane", rows: 3, button: "-", selected: 1 },
+            { tag: "unit - unselected", pane: "unitPane", rows: 3, button: "-", selected: -1 },
+            { tag: "group +", pane: "groupPane", rows: 2, button: "+", selected: -1 },
+            { tag: "group + at 12", pane: "groupPane", rows: 12, button: "+", selected: -1 },
+            { tag: "group - at 1", pane: "groupPane", rows: 1, button: "-", selected: 0 },
+            { tag: "group -", pane: "groupPane", rows: 3, button: "-", selected: 0 }
+        ]
+    }
+
+    function test_rowButtons(data) {
+        var units = data.pane === "unitPane"
+        var setup = units ? createSetup(numbered(data.rows)) : createSetup(blank(1), data.rows)
+        var pane = setup[data.pane]
+        var model = units ? setup.rows : setup.groups
+        var role = units ? "ipAddr" : "name"
+        var expected = column(model, role)
+        compare(pane.managementView.currentIndex, -1, "no row is selected at start")
+        if (data.selected >= 0) {
+            mouseClick(rowItem(pane, data.selected))
+            compare(pane.managementView.currentIndex, data.selected)
+        }
+        var removed = units ? data.selected : data.rows - 1
+        if (data.button === "+" && data.rows < slotCount)
+            expected.push(units ? noAddress : "Group " + (data.rows + 1))
+        else if (data.button === "-" && data.rows > 1 && removed >= 0)
+            expected.splice(removed, 1)
+        mouseClick(findChild(pane, data.button === "+" ? "addButton" : "subtractButton"))
+        compare(column(model, role), expected)
+        compare(column(model, "activeEnable").indexOf(true), -1)
+        var added = !units && expected.length > data.rows
+        compare(groupSpy.count, added ? 1 : 0)
+        if (added)
+            compare(groupSpy.signalArguments[0][0], setup.groups)
+    }
+
+    function test_sortByID_data() {
+        return [
+            { tag: "0 5 3", ids: [0, 5, 3], sorted: [0, 3, 5] },
+            { tag: "5 0 3", ids: [5, 0, 3], sorted: [3, 5, 0] },
+            { tag: "all answered", ids: [4, 1, 2], sorted: [1, 2, 4] }
+        ]
+    }
+
+    function test_sortByID(data) {
+        var setup = createSetup(numbered(data.ids.length))
+        for (var r = 0; r < data.ids.length; r++)
+            setup.rows.setProperty(r, "preampID", data.ids[r])
+        setup.view.sortSetupList()
+        compare(column(setup.rows, "preampID"), data.sorted)
+        // Whole rows move: each address stays with its ID, and no unit is told anything.
+        for (r = 0; r < data.sorted.length; r++)
+            compare(setup.rows.get(r).ipAddr, address(data.ids.indexOf(data.sorted[r])))
+        compare(setup.units.filter(function(unit) { return unit.calls.length > 0 }).length, 0)
+        verify(!setup.view.sorting)
+    }
+
+    function test_addressEntry_data() {
+        return [
+            { tag: "address into row 3", row: 3, ipAddr: "10.0.0.7", ticked: false },
+            { tag: "0.0.0.0 into an unticked row", row: 2, ipAddr: noAddress, ticked: false },
+            { tag: "0.0.0.0 into a ticked row", row: 1, ipAddr: noAddress, ticked: true }
+        ]
+    }
+
+    function test_addressEntry(data) {
+        var setup = createSetup(numbered(4))
+        setup.rows.setProperty(data.row, "activeEnable", data.ticked)
+        setup.rows.setProperty(data.row, "preampActive", true)
+        enterAddress(setup, data.row, data.ipAddr)
+        var pinged = data.ipAddr !== noAddress
+        compare(setup.units[data.row].calls, pinged ? ["setIP " + data.ipAddr, "ping"]
+                                                    : ["setIP " + data.ipAddr])
+        compare(setup.rows.get(data.row).ipAddr, data.ipAddr)
+        compare(setup.rows.get(data.row).activeEnable, pinged || data.ticked)
+        compare(findChild(rowItem(setup.unitPane, data.row), "enableBox").checked,
+                pinged || data.ticked)
+        verify(!setup.rows.get(data.row).preampActive, "the lamp goes dark until the unit answers")
+        compare(setup.units.filter(function(unit) { return unit.calls.length > 0 }).length, 1)
+    }
+
+    function test_pingAnswerFollowsAddress_data() {
+        return [
+            { tag: "last unit first", ids: [5, 3, 1], order: [2, 0, 1] },
+            { tag: "middle unit first", ids: [5, 1, 3], order: [1, 2, 0] }
+        ]
+    }
+
+    function test_pingAnswerFollowsAddress(data) {
+        var setup = createSetup(blank(data.ids.length))
+        for (var r = 0; r < data.ids.length; r++)
+            enterAddress(setup, r, address(r))
+        var moved = false
+        data.order.forEach(function(slot, answered) {
+            answerPing(setup, slot, data.ids[slot], 2)
+            var row = column(setup.rows, "ipAddr").indexOf(address(slot))
+            moved = moved || row !== slot
+            compare(setup.rows.get(row).preampID, data.ids[slot])
+            compare(setup.rows.get(row).name, "Unit" + data.ids[slot])
+            verify(setup.rows.get(row).preampActive)
+            compare(column(setup.rows, "preampID").filter(function(id) { return id > 0 }).length,
+                    answered + 1, "no other row took the answer")
+        })
+        verify(moved, "the answers made the sort move rows")
+        compare(column(setup.rows, "preampID"),
+                data.ids.slice().sort(function(a, b) { return a - b }))
+    }
+
+    function test_renameGoesToTheRowsUnit_data() {
+        return [
+            { tag: "twelve characters", typed: "Stage_Left-2" },
+            { tag: "with a space", typed: "FOH rack" }
+        ]
+    }
+
+    function test_renameGoesToTheRowsUnit(data) {
+        var setup = createSetup(blank(2))
+        enterAddress(setup, 0, address(0))
+        enterAddress(setup, 1, address(1))
+        answerPing(setup, 0, 5, 2)
+        answerPing(setup, 1, 1, 2)
+        compare(setup.rows.get(0).ipAddr, address(1), "the sort moved unit 1 to row 0")
+        var nameField = findChild(rowItem(setup.unitPane, 0), "nameField")
+        nameField.text = ""
+        typeInto(nameField, data.typed)
+        var accepted = data.typed.replace(/[^A-Za-z0-9_-]/g, "").slice(0, 11)
+        compare(nameField.text, accepted)
+        compare(setup.units[1].calls.slice(2), ["0 preampNameRole " + accepted])
+        compare(setup.units[0].calls, ["setIP " + address(0), "ping"])
+    }
+
+    function test_renameWithoutUnit() {
+        var setup = createSetup(numbered(2))
+        rowItem(setup.unitPane, 0).textChanged("Orphan")
+        typeInto(findChild(rowItem(setup.unitPane, 1), "nameField"), "Locked")
+        compare(findChild(rowItem(setup.unitPane, 1), "nameField").text, "", "read-only while dark")
+        compare(setup.units.filter(function(unit) { return unit.calls.length > 0 }).length, 0)
+    }
+
+    function test_connect_data() {
+        return [
+            { tag: "rows 1 and 3 of 4", rows: 4, ticked: [1, 3], presetReady: false },
+            { tag: "twelve rows", rows: 12, ticked: Object.keys(blank(12)).map(Number),
+              presetReady: false },
+            { tag: "after a recall", rows: 3, ticked: [0, 2], presetReady: true }
+        ]
+    }
+
+    function test_connect(data) {
+        var setup = createSetup(numbered(data.rows))
+        setup.view.presetReady = data.presetReady
+        data.ticked.forEach(function(row) {
+            mouseClick(findChild(rowItem(setup.unitPane, row), "enableBox"))
+        })
+        compare(column(setup.rows, "activeEnable").filter(Boolean).length, data.ticked.length)
+        // The second "Connect" comes while the first still blocks the pointer.
+        for (var pass = 0; pass < 2; pass++) {
+            if (pass === 0)
+                mouseClick(findChild(setup.view, "connectButton"))
+            else
+                setup.view.connectUnits()
+            mouseClick(findChild(setup.unitPane, "addButton"))
+            compare(setup.rows.count, data.rows, "busy: the click does not get through")
+            compare(setup.view.activePreamps, data.ticked.length)
+            verify(!setup.view.presetReady)
+            compare(topSpy.count, pass + 1)
+            compare(topSpy.signalArguments[pass][0], 0)
+            for (var slot = 0; slot < slotCount; slot++) {
+                var used = slot < data.ticked.length
+                compare(setup.pages[slot].visible, used, "page " + slot)
+                if (used)
+                    compare(setup.units[slot].ipAddr, address(data.ticked[slot]))
+                compare(setup.units[slot].count("sync"), used && data.presetReady ? 1 : 0)
+            }
+            verify(setup.view.busy)
+        }
+        tryCompare(setup.view, "busy", false, 2 * setup.view.busyMs)
+    }
+
+    function test_groupTick_data() {
+        return [ { tag: "Group 1", row: 0 }, { tag: "Group 2", row: 1 } ]
+    }
+
+    function test_groupTick(data) {
+        var setup = createSetup(blank(1))
+        var box = findChild(rowItem(setup.groupPane, data.row), "enableBox")
+        mouseClick(box)
+        mouseClick(box)
+        compare(setup.manager.calls, [data.row + " true", data.row + " false"])
+        compare(column(setup.groups, "activeEnable").indexOf(true), -1)
+    }
+
+    function test_modelUpdateAndFill() {
+        var setup = createSetup([])
+        var reported = [ { ip: address(7), id: 7, online: 2 }, { ip: noAddress, id: 9, online: 0 },
+                         { ip: address(4), id: 4, online: 0 } ]
+        reported.forEach(function(unit, slot) {
+            setup.units[slot].ipAddr = unit.ip
+            setup.units[slot].preampID = unit.id
+            setup.units[slot].preampName = "Unit" + unit.id
+            setup.units[slot].online = unit.online
+        })
+        setup.view.activePreamps = reported.length
+        setup.view.fillSetupList()
+        compare(column(setup.rows, "ipAddr"), reported.map(function(unit) { return unit.ip }))
+        compare(column(setup.rows, "name"),
+                reported.map(function(unit) { return "Unit" + unit.id }))
+        compare(column(setup.rows, "activeEnable").indexOf(true), -1)
+        reported.forEach(function(unit, slot) {
+            compare(setup.rows.get(slot).preampActive, unit.ip !== noAddress && unit.online !== 0)
+            compare(setup.units[slot].count("ping"), unit.ip !== noAddress ? 1 : 0)
+        })
+        // Rows follow the units by address wherever the rows are; a 0.0.0.0 row takes nothing.
+        setup.rows.move(2, 0, 1)
+        setup.units[2].online = 2
+        setup.units[2].preampName = "Renamed"
+        setup.units[1].preampName = "Ignored"
+        setup.view.modelUpdate()
+        compare(column(setup.rows, "name"),
+                ["Renamed", "Unit" + reported[0].id, "Unit" + reported[1].id])
+        compare(column(setup.rows, "preampActive"), [true, true, false])
+    }
+
+    function test_resetToDefaults_data() {
+        return [ { tag: "yes", answer: "yes" }, { tag: "no", answer: "no" } ]
+    }
+
+    function test_resetToDefaults(data) {
+        var setup = createSetup(blank(1))
+        var dialog = findChild(setup.view, "resetDialog")
+        compare(dialog.title, "Reset To Defaults?")
+        compare(dialog.text,
+                "This will reset all enabled preamps to factory defaults.  Are you sure?")
+        dialog[data.answer]()
+        compare(setup.manager.calls, data.answer === "yes" ? ["toDefaults"] : [])
+    }
+
+    function test_peakMode_data() {
+        return [ { tag: "Peak Decay", mode: 1 }, { tag: "Peak Hold", mode: 2 } ]
+    }
+
+    function test_peakMode(data) {
+        var setup = createSetup(blank(1))
+        var box = findChild(setup.view, "peakModeBox")
+        mouseClick(box)
+        tryCompare(box.popup, "opened", true)
+        compare(box.popup.height, box.count * setup.view.peakEntryHeight)
+        mouseClick(box.popup.contentItem, box.width / 2,
+                   (data.mode + 0.5) * setup.view.peakEntryHeight)
+        compare(setup.view.peakMode, data.mode)
+        box.forceActiveFocus()
+        keyClick(Qt.Key_Return)
+        verify(!box.activeFocus)
+    }
+}

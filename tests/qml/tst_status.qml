@@ -1,0 +1,114 @@
+import QtQuick 2.15
+import QtTest 1.15
+import "qrc:/"
+
+// The status panel on its own: its lists, its lamps and what picking an entry does.
+Item {
+    id: scene
+    width: 300
+    height: 500
+
+    Component {
+        id: panelComponent
+        Preamp_status {}
+    }
+
+    TestCase {
+        name: "StatusPanel"
+        when: windowShown
+
+        readonly property color green: "#00ff00"
+        readonly property color grey: "#767676"
+        readonly property color red: "#ff0000"
+
+        function createPanel(properties) {
+            return createTemporaryObject(panelComponent, scene, properties)
+        }
+
+        function test_lists_data() {
+            return [
+                { tag: "Sample Rate", box: "sampleRateBox", entries: ["off", "44.1 kHz",
+                  "48 kHz", "88.2 kHz", "96 kHz", "176.4 kHz", "192 kHz", "USB", "Dante"] },
+                { tag: "Clock Source", box: "clkSourceBox",
+                  entries: ["Internal", "Word", "Word - 75\u03a9", "Dante"] },
+                { tag: "Output Format", box: "outFormatBox",
+                  entries: ["Consumer", "Professional"] },
+                { tag: "Clock Out Source", box: "clkOutSourceBox",
+                  entries: ["Internal", "External"] }
+            ]
+        }
+
+        // Each box lists its entries in value order and shows the entry of the panel's value.
+        function test_lists(data) {
+            var panel = createPanel({})
+            var box = findChild(panel, data.box)
+            compare(box.count, data.entries.length)
+            for (var value = 0; value < data.entries.length; ++value) {
+                compare(box.textAt(value), data.entries[value])
+                panel[data.box.replace("Box", "")] = value
+                compare(box.currentText, data.entries[value])
+            }
+        }
+
+        // Picking "96 kHz" sets the panel's value, takes the focus off the box and closes it; the
+        // next value from outside shows again. Return also takes the focus off.
+        function test_pickAnEntry() {
+            var panel = createPanel({ sampleRate: 2 })
+            var box = findChild(panel, "sampleRateBox")
+            mouseClick(box)
+            tryCompare(box.popup, "opened", true)
+            var entry = box.popup.contentItem.itemAtIndex(4)
+            mouseClick(entry)
+            compare(panel.sampleRate, 4)
+            verify(!box.activeFocus)
+            tryCompare(box.popup, "visible", false)
+            panel.sampleRate = 6
+            compare(box.currentText, "192 kHz")
+            box.forceActiveFocus()
+            keyClick(Qt.Key_Return)
+            verify(!box.activeFocus)
+        }
+
+        function test_onlineLamp_data() {
+            return [
+                { tag: "offline", online: 0, blinking: true },
+                { tag: "status overdue", online: 1, blinking: true },
+                { tag: "online", online: 2, blinking: false }
+            ]
+        }
+
+        function test_onlineLamp(data) {
+            var panel = createPanel({ online: data.online })
+            var lamp = findChild(panel, "onlineLamp")
+            var blink = findChild(panel, "offlineBlink")
+            verify(blink.running)
+            var colours = []
+            for (var phase = 0; phase < 2; ++phase) {
+                blink.triggered()
+                colours.push(String(lamp.color))
+            }
+            colours.sort()
+            compare(colours, data.blinking ? [String(grey), String(red)]
+                                           : [String(green), String(green)])
+        }
+
+        // Blinking until the clock is locked, steady green while it is, blinking again within a
+        // blink period once the lock is lost.
+        function test_clockLamp() {
+            var panel = createPanel({})
+            var lamp = findChild(panel, "clockLamp")
+            var blink = findChild(panel, "clockBlink")
+            verify(blink.running)
+            var before = String(lamp.color)
+            blink.triggered()
+            verify(String(lamp.color) !== before)
+            panel.clkStatus = true
+            verify(!blink.running)
+            compare(String(lamp.color), String(green))
+            panel.clkStatus = false
+            verify(blink.running)
+            tryCompare(lamp, "color", grey, 600)
+            tryCompare(lamp, "color", green, 600)
+        }
+    }
+}
