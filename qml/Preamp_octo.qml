@@ -24,6 +24,9 @@ Item {
     property var groupModel: null
     // 0 "No Peak", 1 "Peak Decay", 2 "Peak Hold".
     property int peakMode: 1
+    // The strips exist only while this is true. A window with many pages creates each page's
+    // strips when the page is first shown, rather than all of them at start-up.
+    property bool stripsLoaded: true
 
     signal channelChange(int index, string prop, var value)
     signal channelPropertyChange(int index, string prop)
@@ -91,7 +94,8 @@ Item {
         // Keep all eight strips alive when the page is narrow: their meters hold peaks.
         cacheBuffer: octo_pre.channelCount * (octo_pre.stripWidth + octo_pre.stripSpacing)
         currentIndex: 0
-        model: octo_pre.channelModel ? octo_pre.channelModel.channels : null
+        model: octo_pre.stripsLoaded && octo_pre.channelModel ? octo_pre.channelModel.channels
+                                                               : null
         ScrollBar.horizontal: ScrollBar {
             active: channelList.contentWidth > channelList.width
         }

@@ -130,7 +130,8 @@ Item {
             var unit = unitAt(slot)
             if (!unit)
                 break
-            preampSetupModel.append({ ipAddr: unit.ipAddr, activeEnable: false,
+            // Listed units are ticked for use, as typing their address would have done.
+            preampSetupModel.append({ ipAddr: unit.ipAddr, activeEnable: isAddress(unit.ipAddr),
                                       name: unit.preampName, preampID: unit.preampID,
                                       preampActive: false })
         }

@@ -326,7 +326,9 @@ TestCase {
         compare(column(setup.rows, "ipAddr"), reported.map(function(unit) { return unit.ip }))
         compare(column(setup.rows, "name"),
                 reported.map(function(unit) { return "Unit" + unit.id }))
-        compare(column(setup.rows, "activeEnable").indexOf(true), -1)
+        // Listed units are ticked as typing their address would; a row without a unit is not.
+        compare(column(setup.rows, "activeEnable"),
+                reported.map(function(unit) { return unit.ip !== noAddress }))
         reported.forEach(function(unit, slot) {
             compare(setup.rows.get(slot).preampActive, unit.ip !== noAddress && unit.online !== 0)
             compare(setup.units[slot].count("ping"), unit.ip !== noAddress ? 1 : 0)
@@ -363,8 +365,8 @@ TestCase {
     function test_peakMode(data) {
         var setup = createSetup(blank(1))
         var box = findChild(setup.view, "peakModeBox")
-        mouseClick(box)
-        tryCompare(box.popup, "opened", true)
+        box.popup.open()
+        tryCompare(box.popup, "opened", true, 10000)
         compare(box.popup.height, box.count * setup.view.peakEntryHeight)
         mouseClick(box.popup.contentItem, box.width / 2,
                    (data.mode + 0.5) * setup.view.peakEntryHeight)
