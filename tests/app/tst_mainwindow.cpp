@@ -120,6 +120,17 @@ void TestMainWindow::restoredUnitsAreListedInIdOrder()
         {21, m_sim.address(0)}, {22, m_sim.address(1)}, {23, m_sim.address(2)}};
     QTRY_COMPARE(setupRows(window()), sorted);
     saveShot(window(), "setup-view.png");
+
+    // A data change of any slot, slot 0 included, refreshes the row that shows its unit.
+    PreampModel *first = m_graph->model(0);
+    const QJsonObject renamed{{"sys", QJsonObject{{"id", 23}, {"name", "Stage-L"}}},
+                              {"adc", QJsonObject()},
+                              {"channels", QJsonArray()}};
+    first->statusUpdated(renamed, first->ipAddr());
+    auto *rows = qobject_cast<QAbstractItemModel *>(
+        item(window(), "setupView")->property("preampSetupModel").value<QObject *>());
+    const int nameRole = rows->roleNames().key("name");
+    QCOMPARE(rows->data(rows->index(2, 0), nameRole).toString(), QStringLiteral("Stage-L"));
 }
 
 void TestMainWindow::connectAndPagingPollShownUnitsAtFullRate()
