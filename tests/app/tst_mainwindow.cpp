@@ -85,6 +85,7 @@ private slots:
     void restoredUnitsAreListedInIdOrder();
     void connectAndPagingPollShownUnitsAtFullRate();
     void pageControlsReachTheUnitAndComeBack();
+    void gainGroupsMoveChannelsOnBothUnits();
     void recallDialogRestoresAStoredPreset();
     void closingAndRestartingKeepsTheUnitsInTheirSlots();
     void cleanupTestCase() { m_graph.reset(); }
@@ -180,6 +181,34 @@ void TestMainWindow::pageControlsReachTheUnitAndComeBack()
     const QJsonArray onUnit = m_sim.send(1, "CMD_PSTS").value("channels").toArray();
     QCOMPARE(onUnit.at(2).toObject().value("48V").toString(), QStringLiteral("on"));
     QCOMPARE(onUnit.at(0).toObject().value("gain").toInt(), 30);
+    // The unit's report, not the click, lights the strip's button.
+    QQuickItem *strip = nullptr;
+    QVERIFY(QMetaObject::invokeMethod(findItem(page, "channelList"), "itemAtIndex",
+                                      Q_RETURN_ARG(QQuickItem *, strip), Q_ARG(int, 2)));
+    QTRY_VERIFY(strip && strip->property("phantom").toBool());
+}
+
+void TestMainWindow::gainGroupsMoveChannelsOnBothUnits()
+{
+    for (const char *name : {"preamp1", "preamp2"}) {
+        QQuickItem *page = item(window(), name);
+        QVERIFY(QMetaObject::invokeMethod(page, "channelChange", Q_ARG(int, 4),
+                                          Q_ARG(QString, "groupNameRole"), Q_ARG(QVariant, 1)));
+        QVERIFY(QMetaObject::invokeMethod(page, "channelChange", Q_ARG(int, 4),
+                                          Q_ARG(QString, "groupRole"), Q_ARG(QVariant, true)));
+    }
+    QVERIFY(QMetaObject::invokeMethod(item(window(), "preamp1"), "channelPropertyChange",
+                                      Q_ARG(int, 4), Q_ARG(QString, "gainUpRole")));
+
+    for (int unit : {0, 1})
+        QTRY_COMPARE(m_sim.send(unit, "CMD_PSTS")
+                         .value("channels")
+                         .toArray()
+                         .at(4)
+                         .toObject()
+                         .value("gain")
+                         .toInt(),
+                     1);
 }
 
 void TestMainWindow::recallDialogRestoresAStoredPreset()
