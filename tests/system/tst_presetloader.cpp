@@ -90,6 +90,17 @@ QByteArray expectedDocument(int active, const QString &name)
         .toUtf8();
 }
 
+// The commands a model emitted, without status requests.
+QStringList settingCommands(const QSignalSpy &sent)
+{
+    QStringList commands;
+    for (const QList<QVariant> &args : sent) {
+        if (args.at(1).toString() != QLatin1String("CMD_PSTS"))
+            commands << args.at(1).toString();
+    }
+    return commands;
+}
+
 } // namespace
 
 class TestPresetLoader : public QObject
@@ -175,10 +186,11 @@ void TestPresetLoader::recallRestoresByLoadType()
     QCOMPARE(grouped->group(), settings);
     QCOMPARE(grouped->gain(), settings ? 70 : 0);
     // Restored settings are pushed to each unit as its full sync.
-    QCOMPARE(sentFirst.count(), settings ? 45 : 0);
-    QCOMPARE(sentSecond.count(), settings ? 45 : 0);
+    // (The window then asks each listed unit for its ID and name; those pings are not counted.)
+    QCOMPARE(settingCommands(sentFirst).size(), settings ? 45 : 0);
+    QCOMPARE(settingCommands(sentSecond).size(), settings ? 45 : 0);
     if (settings)
-        QCOMPARE(sentFirst.at(9).at(1).toString(), QStringLiteral("CMD_PGNS=2,70"));
+        QCOMPARE(settingCommands(sentFirst).at(9), QStringLiteral("CMD_PGNS=2,70"));
 }
 
 void TestPresetLoader::recallReadsOddFilesLeniently_data()
