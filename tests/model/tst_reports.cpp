@@ -19,17 +19,15 @@ const QByteArray fullStatus = R"({"sys": {"id": 7, "name": "Stage"},
 void deliver(PreampModel &m, const QString &kind, const QByteArray &text,
              const QString &address = unitIp)
 {
-    const QJsonObject doc = QJsonDocument::fromJson(text).object();
-    if (kind == "status")
-        m.statusUpdated(doc, address);
-    else if (kind == "channel")
-        m.channelUpdated(doc, address);
-    else if (kind == "adc")
-        m.adcUpdated(doc, address);
-    else if (kind == "meter")
-        m.newMeterData(doc, address);
-    else
+    using Handler = void (PreampModel::*)(const QJsonObject &, const QString &);
+    const QHash<QString, Handler> handlers{{"status", &PreampModel::statusUpdated},
+                                           {"channel", &PreampModel::channelUpdated},
+                                           {"adc", &PreampModel::adcUpdated},
+                                           {"meter", &PreampModel::newMeterData}};
+    if (kind == "error")
         m.errorReceived(QStringLiteral("Connection refused"), address);
+    else
+        (m.*handlers.value(kind))(QJsonDocument::fromJson(text).object(), address);
 }
 
 } // namespace
@@ -50,7 +48,7 @@ private slots:
     }
 
     // What a kept report does: one dataChanged from row 0 to "lastRow" with an empty role list,
-    // and its fields rewritten without the model's property signals.
+    // and its own fields rewritten.
     void eachKindIsKeptOnlyForItsOwnAddress_data()
     {
         QTest::addColumn<int>("lastRow");
@@ -75,8 +73,7 @@ private slots:
         m->netTimer()->stop();
         QSignalSpy changed(m.data(), &PreampModel::dataChanged);
         QSignalSpy netErr(m.data(), &PreampModel::netErr);
-        QSignalSpy id(m.data(), &PreampModel::idChanged);
-        QSignalSpy rate(m.data(), &PreampModel::sampleRateChanged);
+        QSignalSpy gain(m->channel(0), &Channel::gainChanged);
         LogCapture log;
         for (const char *other : {"192.168.1.201", "192.168.1.20 ", "192.168.1.2"})
             deliver(*m, kind, fullStatus, other);
@@ -91,7 +88,6 @@ private slots:
         QCOMPARE(changed.first().at(1).toModelIndex().row(), lastRow);
         QVERIFY(changed.first().at(2).value<QVector<int>>().isEmpty());
         QCOMPARE(netErr.count(), kind == "error" ? 1 : 0);
-        QCOMPARE(id.count() + rate.count(), 0);
         QCOMPARE(QVariantList({m->preampID(), m->preampName()}),
                  kind == "status" ? QVariantList({7, "Stage"}) : QVariantList({0, ""}));
         const Channel *ch = m->channel(0);
@@ -105,37 +101,47 @@ private slots:
         QCOMPARE(QVariantList({m->sampleRate(), m->clkSource(), m->clkStatus(), m->clkOutSource(),
                                m->outFormat()}),
                  converter ? QVariantList({2, 1, true, 3, 1}) : QVariantList({0, 0, false, 0, 0}));
+        deliver(*m, kind, fullStatus); // status rewrites the gain, a channel report on a change
+        QCOMPARE(gain.count(), kind == "status" ? 2 : kind == "channel" ? 1 : 0);
     }
 
     // Rows are named "property: case"; the property is read back on channel 1 or on the model.
+    // Channel 1 is grouped, so its gain reads the group gain, which follows the reported one.
     void fieldsAreReadStrictly_data()
     {
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("report");
         QTest::addColumn<QString>("expected");
 
         // clang-format off
-        QTest::newRow("gain: number") << R"("channels": [{"no": 1, "gain": 31}])" << "31";
-        QTest::newRow("gain: text") << R"("channels": [{"no": 1, "gain": "31"}])" << "0";
-        QTest::newRow("gain: fraction") << R"("channels": [{"no": 1, "gain": 2.5}])" << "0";
-        QTest::newRow("number: missing") << R"("channels": [{"no": 1}])" << "0";
-        QTest::newRow("phantom: ON") << R"("channels": [{"no": 1, "48V": "ON"}])" << "false";
-        QTest::newRow("phase: bool") << R"("channels": [{"no": 1, "phase": true}])" << "false";
-        QTest::newRow("over: off") << R"("channels": [{"no": 1, "over": "off"}])" << "false";
-        QTest::newRow("name: number") << R"("channels": [{"no": 1, "name": 5}])" << "";
-        QTest::newRow("clkStatus: Locked") << R"("adc": {"clksts": "Locked"})" << "false";
-        QTest::newRow("sampleRate: text") << R"("adc": {"fs": "2"})" << "0";
+        QTest::newRow("gain: number") << "status" << R"("gain": 31)" << "31";
+        QTest::newRow("gain: text") << "status" << R"("gain": "31")" << "0";
+        QTest::newRow("gain: fraction") << "status" << R"("gain": 2.5)" << "0";
+        QTest::newRow("number: null") << "status" << R"("id": null)" << "0";
+        QTest::newRow("phantom: ON") << "status" << R"("48V": "ON")" << "false";
+        QTest::newRow("phase: bool") << "status" << R"("phase": true)" << "false";
+        QTest::newRow("over: off") << "status" << R"("over": "off")" << "false";
+        QTest::newRow("name: number") << "status" << R"("name": 5)" << "";
+        QTest::newRow("name: tabs") << "status" << R"("name": "\tSnare\t")" << "Snare";
+        QTest::newRow("name: blank") << "status" << R"("name": "Snare Drum")" << "Kick";
+        QTest::newRow("name: blank, channel") << "channel" << R"("name": " Snare")" << "Kick";
+        QTest::newRow("clkStatus: Locked") << "adc" << R"("clksts": "Locked")" << "false";
+        QTest::newRow("sampleRate: text") << "adc" << R"("fs": "2")" << "0";
         // clang-format on
     }
 
     void fieldsAreReadStrictly()
     {
+        QFETCH(QString, kind);
         QFETCH(QString, report);
         QFETCH(QString, expected);
         const QByteArray property = QByteArray(QTest::currentDataTag()).split(':').first();
 
         deliver(*m, "status", fullStatus); // every field starts away from its default
-        deliver(*m, "status", R"({"sys": {}, )" + report.toUtf8() + "}");
         Channel *first = m->channel(0);
+        first->setGroup(true);
+        const QString body = kind == "adc" ? R"("adc": {%1})" : R"("channels": [{"no": 1, %1}])";
+        deliver(*m, kind, "{" + body.arg(report).toUtf8() + "}");
         QObject *owner = first->metaObject()->indexOfProperty(property) >= 0
                              ? static_cast<QObject *>(first)
                              : m.data();
@@ -152,62 +158,6 @@ private slots:
         }
         for (const Channel *ch : m->channelList())
             QVERIFY(!ch->phantom() && ch->number() == 0);
-    }
-
-    void namesWithoutBlanksAreTakenTrimmed_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("expected");
-        QTest::addColumn<int>("notified");
-
-        // clang-format off
-        QTest::newRow("status, plain") << "status" << R"("Kick")" << "Kick" << 1;
-        QTest::newRow("status, tabs") << "status" << R"("\tKick\t")" << "Kick" << 1;
-        QTest::newRow("status, blank") << "status" << R"("Kick In")" << "Channel" << 0;
-        QTest::newRow("status, same") << "status" << R"("Channel")" << "Channel" << 0;
-        QTest::newRow("channel, same") << "channel" << R"("Channel")" << "Channel" << 1;
-        QTest::newRow("channel, blank") << "channel" << R"(" Kick")" << "Channel" << 0;
-        // clang-format on
-    }
-
-    void namesWithoutBlanksAreTakenTrimmed()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, name);
-        QFETCH(QString, expected);
-        QFETCH(int, notified);
-
-        QSignalSpy spy(m->channel(2), &Channel::nameChanged);
-        deliver(*m, kind, R"({"channels": [{"no": 3, "name": )" + name.toUtf8() + "}]}");
-        QCOMPARE(m->channel(2)->name(), expected);
-        QCOMPARE(spy.count(), notified);
-    }
-
-    // A grouped channel whose gain reads the group's 30 while the unit last reported 10 is sent
-    // 30, then 40. Each step shows reported gain / group gain / gainChanged so far.
-    void gainReports()
-    {
-        QStringList seen;
-        for (const char *kind : {"status", "channel"}) {
-            init();
-            Channel *ch = m->channel(0);
-            ch->setGain(30);
-            ch->setGroup(true);
-            ch->setGain(10);
-            QSignalSpy gain(ch, &Channel::gainChanged);
-            seen << kind;
-            for (const char *reported : {"30", "40"}) {
-                deliver(*m, kind,
-                        QByteArray(R"({"channels": [{"no": 1, "gain": )") + reported + "}]}");
-                seen << QStringLiteral("%1/%2/%3")
-                            .arg(ch->reportedGain())
-                            .arg(ch->groupGain())
-                            .arg(gain.count());
-            }
-        }
-        // Status always writes the gain and the group follows; channel writes only on a change.
-        QCOMPARE(seen.join(' '), QStringLiteral("status 30/30/1 40/40/2 channel 10/30/0 40/30/1"));
     }
 
     // Over latches at exactly 63 and is never cleared by meters; levels are whole numbers.
@@ -241,58 +191,52 @@ private slots:
         QCOMPARE(m->channel(0)->number(), 1);
     }
 
-    // "before" calls, in order: i init, s sleep, p ping, x watchdog expiry. The watchdog is then
-    // stopped by hand, and the report arrives twice.
+    // Rows are named "kind, case"; an "empty" row sends {}. "before" calls, in order: i init,
+    // s sleep, p ping, x watchdog expiry. The watchdog is then stopped by hand, and the report
+    // arrives twice.
     void reportsRestartTheWatchdogAndBringTheUnitOnlineOnce_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("document");
         QTest::addColumn<QString>("before");
         QTest::addColumn<bool>("restarted");
 
-        const QString full = fullStatus;
         // clang-format off
-        QTest::newRow("status")          << "status"  << full << "i"    << true;
-        QTest::newRow("status, asleep")  << "status"  << full << "is"   << true;
-        QTest::newRow("status, overdue") << "status"  << full << "ixx"  << true;
-        QTest::newRow("status, offline") << "status"  << full << "ixxx" << true;
-        QTest::newRow("status, empty")   << "status"  << "{}" << "i"    << true;
-        QTest::newRow("status, idle")    << "status"  << full << ""     << false;
-        QTest::newRow("status, pinged")  << "status"  << full << "ip"   << false;
-        QTest::newRow("channel")         << "channel" << full << "ix"   << true;
-        QTest::newRow("channel, empty")  << "channel" << "{}" << "i"    << false;
-        QTest::newRow("adc")             << "adc"     << full << "ixxx" << true;
-        QTest::newRow("adc, idle")       << "adc"     << full << ""     << false;
-        QTest::newRow("meter")           << "meter"   << full << "ixxx" << false;
+        QTest::newRow("status")          << "i"    << true;
+        QTest::newRow("status, asleep")  << "is"   << true;
+        QTest::newRow("status, overdue") << "ixx"  << true;
+        QTest::newRow("status, offline") << "ixxx" << true;
+        QTest::newRow("status, empty")   << "i"    << true;
+        QTest::newRow("status, idle")    << ""     << false;
+        QTest::newRow("status, pinged")  << "ip"   << false;
+        QTest::newRow("channel")         << "ix"   << true;
+        QTest::newRow("channel, empty")  << "i"    << false;
+        QTest::newRow("channel, idle")   << ""     << false;
+        QTest::newRow("adc")             << "ixxx" << true;
+        QTest::newRow("adc, idle")       << ""     << false;
+        QTest::newRow("meter")           << "ixxx" << false;
         // clang-format on
     }
 
     void reportsRestartTheWatchdogAndBringTheUnitOnlineOnce()
     {
-        QFETCH(QString, kind);
-        QFETCH(QString, document);
         QFETCH(QString, before);
         QFETCH(bool, restarted);
+        const QString tag = QTest::currentDataTag();
+        const bool empty = tag.endsWith("empty");
+        const QByteArray document = empty ? "{}" : fullStatus;
 
-        for (const QChar call : before) {
-            if (call == 'i')
-                m->init();
-            else if (call == 's')
-                m->sleep();
-            else if (call == 'p')
-                m->ping();
-            else
-                m->netTimeout();
-        }
+        const QHash<QChar, const char *> calls{
+            {'i', "init"}, {'s', "sleep"}, {'p', "ping"}, {'x', "netTimeout"}};
+        for (const QChar call : before)
+            QVERIFY(QMetaObject::invokeMethod(m.data(), calls.value(call)));
         m->netTimer()->stop();
         QSignalSpy online(m.data(), &PreampModel::onlineChanged);
         LogCapture log;
-        deliver(*m, kind, document.toUtf8());
+        deliver(*m, tag.section(',', 0, 0), document);
         QCOMPARE(m->netTimer()->isActive(), restarted);
         QCOMPARE(m->netTimer()->interval(), before.contains('s') ? 8000 : 2000);
-        deliver(*m, kind, document.toUtf8());
-        const bool empty = document == "{}";
+        deliver(*m, tag.section(',', 0, 0), document);
         QVERIFY(log.contains(empty ? "JSON Empty" : "online ==  2"));
+        QCOMPARE(m->online(), empty ? 0 : 2);
         QCOMPARE(online, empty ? QList<QVariantList>() : QList<QVariantList>{{2}});
         if (!empty) {
             QCOMPARE(m->timeoutCount(), 0);
