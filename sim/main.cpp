@@ -12,9 +12,11 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include "sim/SimulatedUnit.h"
 #include "sim/UnitServer.h"
@@ -63,6 +65,7 @@ struct StartupFault
 
 struct Options
 {
+    bool stopWithStdin = false;
     std::vector<ListenAddress> addresses;
     int baseId = 1;
     quint32 seed = 1;
@@ -138,7 +141,11 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         QStringLiteral("fault"),
         QStringLiteral("Start unit UNIT (1-based) with FAULT, e.g. 2:SLNT. Repeatable."),
         QStringLiteral("UNIT:FAULT"));
-    parser.addOptions({units, port, baseId, seed, fault});
+    const QCommandLineOption stopWithStdin(
+        QStringLiteral("stop-with-stdin"),
+        QStringLiteral("Stop when standard input closes, so the units end with a parent "
+                       "process that keeps a pipe open to them, however the parent ends."));
+    parser.addOptions({units, port, baseId, seed, fault, stopWithStdin});
     parser.addPositionalArgument(QStringLiteral("address"),
                                  QStringLiteral("host or host:port of a unit, up to 12."),
                                  QStringLiteral("[address...]"));
@@ -157,6 +164,7 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     if (!defaultPort || !unitCount || !firstId || !firstSeed)
         return std::nullopt;
     Options options;
+    options.stopWithStdin = parser.isSet(stopWithStdin);
     options.baseId = *firstId;
     options.seed = quint32(*firstSeed);
 
@@ -262,6 +270,16 @@ int main(int argc, char *argv[])
                     qPrintable(servers[k]->host()), unsigned(servers[k]->port()));
     std::printf("ready\n");
     std::fflush(stdout);
+
+    if (options->stopWithStdin) {
+        // End of input is turned into the same stop signal that sigwait() below waits for.
+        std::thread([] {
+            char buffer[256];
+            while (std::fread(buffer, 1, sizeof buffer, stdin) > 0) {
+            }
+            kill(getpid(), SIGTERM);
+        }).detach();
+    }
 
     int received = 0;
     sigwait(&stopSet, &received);

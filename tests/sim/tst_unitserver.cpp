@@ -57,6 +57,7 @@ private slots:
     void refusingUnitListensAgainOnTheSamePort();
     void programServesUnitsUntilSigterm();
     void programRejectsBadArguments();
+    void programEndsWithTheProcessThatStartedIt();
 
 private:
     std::unique_ptr<httplib::Client> client() const { return clientFor(*m_server); }
@@ -221,6 +222,15 @@ void TestUnitServer::programRejectsBadArguments()
         QVERIFY2(sim.errorString().contains(QLatin1String("corvane-unit-sim: ")),
                  qPrintable(sim.errorString()));
     }
+}
+
+void TestUnitServer::programEndsWithTheProcessThatStartedIt()
+{
+    // Suites keep a pipe open to the simulator; when a suite dies, its units must not live on.
+    SimulatorProcess sim;
+    QVERIFY2(sim.start({"127.0.32.5:0"}), qPrintable(sim.errorString()));
+    QVERIFY(sim.endsWhenInputCloses(2000));
+    QCOMPARE(sim.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestUnitServer)

@@ -44,8 +44,10 @@ bool SimulatorProcess::start(const QStringList &listenAddresses, const QStringLi
     m_exitCode = -1;
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(QStringLiteral(OCTO_UNIT_SIM_PATH));
-    m_process->setArguments(extraArguments + listenAddresses);
-    m_process->start(QIODevice::ReadOnly);
+    // The open input pipe ties the simulator's life to this process, also when a test aborts.
+    m_process->setArguments(QStringList{QStringLiteral("--stop-with-stdin")} + extraArguments +
+                            listenAddresses);
+    m_process->start(QIODevice::ReadWrite);
     if (!m_process->waitForStarted(readyTimeoutMs)) {
         fail(QStringLiteral("cannot run %1: %2")
                  .arg(m_process->program(), m_process->errorString()));
@@ -101,6 +103,16 @@ void SimulatorProcess::stop()
     }
     m_exitCode = m_process->exitStatus() == QProcess::NormalExit ? m_process->exitCode() : -1;
     m_process.reset();
+}
+
+bool SimulatorProcess::endsWhenInputCloses(int timeoutMs)
+{
+    if (!m_process)
+        return false;
+    m_process->closeWriteChannel();
+    const bool ended = m_process->waitForFinished(timeoutMs);
+    stop();
+    return ended;
 }
 
 QJsonObject SimulatorProcess::send(int unit, const QString &command, int *status, QByteArray *body,

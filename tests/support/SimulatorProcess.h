@@ -30,6 +30,8 @@ public:
     bool start(const QStringList &listenAddresses, const QStringList &extraArguments = {});
     // SIGTERM, then SIGKILL if the program has not ended within 3 s.
     void stop();
+    // Closes the program's input, as the end of this process does, and waits for it to end.
+    bool endsWhenInputCloses(int timeoutMs);
     // After stop(): the program's exit code, or -1 when it crashed or had to be killed.
     int exitCode() const { return m_exitCode; }
 
