@@ -107,8 +107,12 @@ Window {
         page.sampleRate = unit.sampleRate
         page.online = unit.online
         page.clkStatus = unit.clkStatus
-        page.channelModel = unit
-        page.groupModel = groupList
+        // Only a different model is assigned: the strips are built from channelModel, and this
+        // runs on every meter report.
+        if (page.channelModel !== unit)
+            page.channelModel = unit
+        if (page.groupModel !== groupList)
+            page.groupModel = groupList
     }
 
     // Shows the page at the top and the one after it; the units shown poll at full rate, the
