@@ -3,14 +3,19 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <QHostAddress>
 #include <QStringList>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -18,6 +23,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include "sim/Scenario.h"
 #include "sim/SimulatedUnit.h"
 #include "sim/UnitServer.h"
 
@@ -49,7 +55,11 @@ const char description[] =
     "                        connections for ms while booting\n"
     "  SIM_CLER              clear all faults\n"
     "  SIM_STAT[=RESET]      request counters per command (and reset them)\n"
-    "--fault takes the same texts without \"SIM_\": --fault 2:SLNT --fault 1:HERR=500";
+    "--fault takes the same texts without \"SIM_\": --fault 2:SLNT --fault 1:HERR=500\n"
+    "\n"
+    "A --scenario file holds one timed fault a line, \"AT_MS UNIT FAULT [DURATION_MS]\",\n"
+    "AT_MS counted from \"ready\": \"10000 2 SLNT 10000\" silences unit 2 from 10 s to 20 s.\n"
+    "Blank lines and lines starting with # are ignored. See docs/simulator.md.";
 
 struct ListenAddress
 {
@@ -70,6 +80,7 @@ struct Options
     int baseId = 1;
     quint32 seed = 1;
     std::vector<StartupFault> faults;
+    std::vector<Scenario::Step> scenario;
 };
 
 std::optional<ListenAddress> parseAddress(const QString &text, quint16 defaultPort)
@@ -145,7 +156,11 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         QStringLiteral("stop-with-stdin"),
         QStringLiteral("Stop when standard input closes, so the units end with a parent "
                        "process that keeps a pipe open to them, however the parent ends."));
-    parser.addOptions({units, port, baseId, seed, fault, stopWithStdin});
+    const QCommandLineOption scenario(
+        QStringLiteral("scenario"),
+        QStringLiteral("Apply the timed faults of FILE, counted from \"ready\"."),
+        QStringLiteral("FILE"));
+    parser.addOptions({units, port, baseId, seed, fault, scenario, stopWithStdin});
     parser.addPositionalArgument(QStringLiteral("address"),
                                  QStringLiteral("host or host:port of a unit, up to 12."),
                                  QStringLiteral("[address...]"));
@@ -199,6 +214,21 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         }
         options.faults.push_back(*parsed);
     }
+    if (parser.isSet(scenario)) {
+        const QString path = parser.value(scenario);
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
+            return std::nullopt;
+        }
+        const auto parsed =
+            Scenario::parse(QString::fromUtf8(file.readAll()), int(options.addresses.size()));
+        if (!parsed.ok()) {
+            *error = QStringLiteral("%1:%2: %3").arg(path).arg(parsed.errorLine).arg(parsed.error);
+            return std::nullopt;
+        }
+        options.scenario = parsed.steps;
+    }
     return options;
 }
 
@@ -206,6 +236,27 @@ int fail(int exitCode, const QString &message)
 {
     std::fprintf(stderr, "corvane-unit-sim: %s\n", qPrintable(message));
     return exitCode;
+}
+
+// Applies each step of a scenario at its time after start, until the steps run out or *stopping
+// is set (under mutex, with wake notified).
+void playScenario(const std::vector<Scenario::Step> &steps,
+                  const std::vector<std::unique_ptr<UnitServer>> &servers,
+                  std::chrono::steady_clock::time_point start, std::mutex &mutex,
+                  std::condition_variable &wake, const bool &stopping)
+{
+    for (const Scenario::Step &step : steps) {
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            const auto at = start + std::chrono::milliseconds(step.atMs);
+            if (wake.wait_until(lock, at, [&stopping] { return stopping; }))
+                return;
+        }
+        UnitServer &server = *servers[size_t(step.unit)];
+        const auto result = server.unit().handle(step.command);
+        if (result.refuseMs > 0)
+            server.refuseConnections(std::chrono::milliseconds(result.refuseMs));
+    }
 }
 
 sigset_t stopSignals()
@@ -270,6 +321,12 @@ int main(int argc, char *argv[])
                     qPrintable(servers[k]->host()), unsigned(servers[k]->port()));
     std::printf("ready\n");
     std::fflush(stdout);
+    const auto start = std::chrono::steady_clock::now();
+    std::mutex playerMutex;
+    std::condition_variable playerWake;
+    bool playerStopping = false;
+    std::thread player(playScenario, std::cref(options->scenario), std::cref(servers), start,
+                       std::ref(playerMutex), std::ref(playerWake), std::cref(playerStopping));
 
     if (options->stopWithStdin) {
         // End of input is turned into the same stop signal that sigwait() below waits for.
@@ -283,6 +340,12 @@ int main(int argc, char *argv[])
 
     int received = 0;
     sigwait(&stopSet, &received);
+    {
+        std::lock_guard<std::mutex> lock(playerMutex);
+        playerStopping = true;
+    }
+    playerWake.notify_all();
+    player.join();
     servers.clear();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "device/ReplyDocument.h"
+#include "sim/Scenario.h"
 #include "sim/SimulatedUnit.h"
 
 namespace {
@@ -78,6 +79,8 @@ private slots:
     void overLatchesUntilClearedAndResetsRestoreAll();
     void faultLastsItsDurationOrUntilCleared_data();
     void faultLastsItsDurationOrUntilCleared();
+    void scenarioIsParsed_data();
+    void scenarioIsParsed();
 };
 
 void TestSimulatedUnit::commandTakesEffect_data()
@@ -250,6 +253,59 @@ void TestSimulatedUnit::faultLastsItsDurationOrUntilCleared()
     QCOMPARE(seen(unit, healthy), effect);
     now += 1;
     QCOMPARE(seen(unit, healthy), normal);
+}
+
+void TestSimulatedUnit::scenarioIsParsed_data()
+{
+    QTest::addColumn<QString>("text");
+    // "AT_MS UNIT COMMAND" with UNIT 0-based, in playing order.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<int>("errorLine");
+    QTest::addColumn<QString>("error");
+    const auto row = [](const char *name, const char *text, QStringList steps, int errorLine = 0,
+                        const char *error = "") {
+        QTest::newRow(name) << QString::fromLatin1(text) << steps << errorLine
+                            << QString::fromLatin1(error);
+    };
+    // clang-format off
+    row("empty", "", {});
+    row("silent for a while", "10000 2 SLNT 10000", {"10000 1 SIM_SLNT=10000"});
+    row("valued fault until cleared", "15000 3 HERR=500", {"15000 2 SIM_HERR=500"});
+    row("valued fault for a while", "0 1 DLAY=300 2000", {"0 0 SIM_DLAY=300,2000"});
+    row("comments, blanks, tabs, CRLF, sorted by time",
+        "# rehearsal\n\n   \n2000\t1  UNLK\r\n  # indented\n1000 3 RFSE=500\n1000 2 CLER\n",
+        {"1000 2 SIM_RFSE=500", "1000 1 SIM_CLER", "2000 0 SIM_UNLK"});
+    row("too few fields", "# unit 1\n100 1", {}, 2, "expected AT_MS UNIT FAULT [DURATION_MS]");
+    row("too many fields", "100 1 SLNT 5 6", {}, 1, "expected AT_MS UNIT FAULT [DURATION_MS]");
+    row("bad time", "soon 1 SLNT", {}, 1, "bad time \"soon\"");
+    row("negative time", "-5 1 SLNT", {}, 1, "bad time \"-5\"");
+    row("unit 0", "\n100 0 SLNT", {}, 2, "unit must be 1 to 3");
+    row("unit beyond the last", "100 1 SLNT\n200 2 SLNT\n300 4 SLNT", {}, 3, "unit must be 1 to 3");
+    row("bad duration", "100 1 SLNT 0", {}, 1, "bad duration \"0\"");
+    row("unknown fault", "100 1 XXXX", {}, 1,
+        "bad fault \"XXXX\": unknown simulator command SIM_XXXX");
+    row("bad fault value", "100 1 HERR=200", {}, 1, "bad fault \"HERR=200\": value must be 400 to 599");
+    row("fault without duration", "100 1 CLER 500", {}, 1,
+        "bad fault \"CLER=500\": no argument expected");
+    // clang-format on
+}
+
+void TestSimulatedUnit::scenarioIsParsed()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, steps);
+    QFETCH(int, errorLine);
+    QFETCH(QString, error);
+
+    const Scenario::Parsed parsed = Scenario::parse(text, 3);
+
+    QStringList parsedSteps;
+    for (const Scenario::Step &step : parsed.steps)
+        parsedSteps << QStringLiteral("%1 %2 %3").arg(step.atMs).arg(step.unit).arg(step.command);
+    QCOMPARE(parsedSteps, steps);
+    QCOMPARE(parsed.errorLine, errorLine);
+    QCOMPARE(parsed.error, error);
+    QCOMPARE(parsed.ok(), errorLine == 0);
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedUnit)

@@ -1,8 +1,11 @@
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -41,7 +44,7 @@ QJsonValue documentOf(const httplib::Result &result)
 
 } // namespace
 
-// In-process servers listen on 127.0.31.1, the program's units on 127.0.32.x.
+// In-process servers listen on 127.0.31.1, the program's units on 127.0.32.x and 127.0.33.x.
 class TestUnitServer : public QObject
 {
     Q_OBJECT
@@ -58,6 +61,7 @@ private slots:
     void programServesUnitsUntilSigterm();
     void programRejectsBadArguments();
     void programEndsWithTheProcessThatStartedIt();
+    void programPlaysScenario();
 
 private:
     std::unique_ptr<httplib::Client> client() const { return clientFor(*m_server); }
@@ -230,6 +234,62 @@ void TestUnitServer::programEndsWithTheProcessThatStartedIt()
     SimulatorProcess sim;
     QVERIFY2(sim.start({"127.0.32.5:0"}), qPrintable(sim.errorString()));
     QVERIFY(sim.endsWhenInputCloses(2000));
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+// Unit 1 silent from 300 ms to 800 ms after "ready": a client probing with a short timeout sees
+// answers, then none, then answers again, each change within 200 ms of its time.
+void TestUnitServer::programPlaysScenario()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rehearsal.txt"));
+    const auto write = [&path](const QByteArray &text) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    };
+    QVERIFY(write("# one unit only\n100 2 SLNT\n"));
+    SimulatorProcess bad;
+    QVERIFY(!bad.start({"127.0.33.1:0"}, {"--scenario", path}));
+    QCOMPARE(bad.exitCode(), 2);
+    QVERIFY2(bad.errorString().contains(path + ":2: unit must be 1 to 1"),
+             qPrintable(bad.errorString()));
+
+    QVERIFY(write("# unit 1 silent from 300 ms to 800 ms\n300 1 SLNT 500\n"));
+    SimulatorProcess sim;
+    QVERIFY2(sim.start({"127.0.33.1:0"}, {"--scenario", path}), qPrintable(sim.errorString()));
+    QElapsedTimer clock;
+    clock.start();
+    struct Probe
+    {
+        qint64 sentMs, doneMs;
+        bool answered;
+    };
+    QList<Probe> probes;
+    while (clock.elapsed() < 1300) {
+        const qint64 sentMs = clock.elapsed();
+        int status = 0;
+        sim.send(0, QStringLiteral("CMD_PSTS"), &status, nullptr, 100);
+        probes.append({sentMs, clock.elapsed(), status == 200});
+        QTest::qWait(10);
+    }
+    // answered ... silent ... answered, and nothing else.
+    int changes = 0;
+    for (int i = 1; i < probes.size(); ++i)
+        changes += probes[i].answered != probes[i - 1].answered;
+    const auto firstSilent = std::find_if(probes.cbegin(), probes.cend(),
+                                          [](const Probe &probe) { return !probe.answered; });
+    QVERIFY(changes == 2 && probes.first().answered && firstSilent != probes.cend());
+    const Probe &lastBefore = *(firstSilent - 1);
+    const Probe &firstAfter = *std::find_if(firstSilent, probes.cend(),
+                                            [](const Probe &probe) { return probe.answered; });
+    const QString edges = QStringLiteral("last answer sent at %1 ms, first silence sent at %2 ms, "
+                                         "first answer again at %3 ms")
+                              .arg(lastBefore.sentMs)
+                              .arg(firstSilent->sentMs)
+                              .arg(firstAfter.doneMs);
+    QVERIFY2(lastBefore.sentMs >= 100 && firstSilent->sentMs <= 500, qPrintable(edges));
+    QVERIFY2(firstAfter.doneMs >= 600 && firstAfter.doneMs <= 1000, qPrintable(edges));
+    sim.stop();
     QCOMPARE(sim.exitCode(), 0);
 }
 

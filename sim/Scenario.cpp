@@ -1,0 +1,66 @@
+#include "sim/Scenario.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+
+#include "sim/SimulatedUnit.h"
+
+namespace {
+
+constexpr qint64 maxAtMs = qint64(SimulatedUnit::maxDurationMs) * 365;
+
+// The simulator command of a fault with a duration: "SLNT" 500 -> "SIM_SLNT=500",
+// "HERR=503" 500 -> "SIM_HERR=503,500".
+QString commandFor(const QString &fault, const QString &duration)
+{
+    QString command = QStringLiteral("SIM_") + fault;
+    if (!duration.isNull())
+        command +=
+            (fault.contains(QLatin1Char('=')) ? QLatin1Char(',') : QLatin1Char('=')) + duration;
+    return command;
+}
+
+} // namespace
+
+Scenario::Parsed Scenario::parse(const QString &text, int unitCount)
+{
+    Parsed parsed;
+    const auto fail = [&parsed](int line, const QString &reason) {
+        parsed.steps.clear();
+        parsed.errorLine = line;
+        parsed.error = reason;
+        return parsed;
+    };
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString line = lines.at(i).trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList fields = line.split(QRegularExpression(QStringLiteral("\\s+")));
+        if (fields.size() < 3 || fields.size() > 4)
+            return fail(i + 1, QStringLiteral("expected AT_MS UNIT FAULT [DURATION_MS]"));
+        bool ok = false;
+        const qint64 atMs = fields.at(0).toLongLong(&ok);
+        if (!ok || atMs < 0 || atMs > maxAtMs)
+            return fail(i + 1, QStringLiteral("bad time \"%1\"").arg(fields.at(0)));
+        const int unit = fields.at(1).toInt(&ok);
+        if (!ok || unit < 1 || unit > unitCount)
+            return fail(i + 1, QStringLiteral("unit must be 1 to %1").arg(unitCount));
+        const QString duration = fields.value(3, QString());
+        const int durationMs = duration.toInt(&ok);
+        if (!duration.isNull() &&
+            (!ok || durationMs < 1 || durationMs > SimulatedUnit::maxDurationMs))
+            return fail(i + 1, QStringLiteral("bad duration \"%1\"").arg(duration));
+        const QString command = commandFor(fields.at(2), duration);
+        const SimulatedUnit::Result check = SimulatedUnit(unit).handle(command);
+        if (check.status != 200)
+            return fail(i + 1, QStringLiteral("bad fault \"%1\": %2")
+                                   .arg(command.mid(4), QString::fromUtf8(check.body.trimmed())));
+        parsed.steps.push_back({atMs, unit - 1, command});
+    }
+    std::stable_sort(parsed.steps.begin(), parsed.steps.end(),
+                     [](const Step &a, const Step &b) { return a.atMs < b.atMs; });
+    return parsed;
+}
