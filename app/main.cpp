@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlApplicationEngine>
 
 #include "app/Startup.h"
@@ -9,6 +10,7 @@ int main(int argc, char *argv[])
 {
     QGuiApplication app(argc, argv);
     Startup::nameApplication();
+    app.setWindowIcon(QIcon(QStringLiteral(":/Images/octo-remote.png")));
     // The engine and the transport live until the process ends; the models hold connections to
     // the transport until their own end.
     auto *engine = new QQmlApplicationEngine;

@@ -1,5 +1,6 @@
 // Draws the interface's arrow pictures: a filled triangle, 27 by 22 pixels, pointing up or
-// down on a transparent ground, white for the plain state and light grey for the pressed one.
+// down on a transparent ground, white for the plain state and light grey for the pressed one;
+// and the program's icon, eight level meters on a rounded panel.
 //
 //   octo-make-images DIR           writes the pictures into DIR
 //   octo-make-images --check DIR   exits non-zero when a picture in DIR differs from what this
@@ -12,6 +13,8 @@
 #include <QColor>
 #include <QDir>
 #include <QImage>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
@@ -70,6 +73,62 @@ QImage draw(const Picture &picture)
     return image;
 }
 
+// The icon: a rounded panel in the interface's colours with eight meters of different heights,
+// green below the yellow mark and yellow and orange above it, as on the unit page.
+constexpr int iconSize = 256;
+const char iconFileName[] = "octo-remote.png";
+
+QColor iconColourAt(double x, double y)
+{
+    const double corner = 40;
+    const double inset = 8;
+    const double dx = qMax(qMax(inset + corner - x, x - (iconSize - inset - corner)), 0.0);
+    const double dy = qMax(qMax(inset + corner - y, y - (iconSize - inset - corner)), 0.0);
+    if (x < inset || y < inset || x > iconSize - inset || y > iconSize - inset ||
+        dx * dx + dy * dy > corner * corner)
+        return QColor(0, 0, 0, 0);
+    static const double levels[] = {0.55, 0.8, 0.4, 0.95, 0.65, 0.3, 0.75, 0.5};
+    const double barWidth = 18;
+    const double gap = 7;
+    const double left = (iconSize - 8 * barWidth - 7 * gap) / 2;
+    const double bottom = iconSize - 44;
+    const double top = 44;
+    const int bar = int((x - left) / (barWidth + gap));
+    const bool inBar = x >= left && bar < 8 && (x - left) - bar * (barWidth + gap) < barWidth;
+    const double heightUp = (bottom - y) / (bottom - top);
+    if (inBar && heightUp >= 0 && heightUp <= levels[bar])
+        return heightUp > 0.85  ? QColor("#df8020")
+               : heightUp > 0.6 ? QColor("#c3c322")
+                                : QColor("#0da50d");
+    return QColor("#333240");
+}
+
+QImage drawIcon()
+{
+    QImage image(iconSize, iconSize, QImage::Format_ARGB32);
+    const int samples = 4;
+    for (int row = 0; row < iconSize; ++row) {
+        for (int column = 0; column < iconSize; ++column) {
+            int r = 0, g = 0, b = 0, a = 0;
+            for (int sy = 0; sy < samples; ++sy) {
+                for (int sx = 0; sx < samples; ++sx) {
+                    const QColor c =
+                        iconColourAt(column + (sx + 0.5) / samples, row + (sy + 0.5) / samples);
+                    r += c.red() * c.alpha();
+                    g += c.green() * c.alpha();
+                    b += c.blue() * c.alpha();
+                    a += c.alpha();
+                }
+            }
+            const int n = samples * samples;
+            image.setPixelColor(column, row,
+                                a == 0 ? QColor(0, 0, 0, 0)
+                                       : QColor(r / a, g / a, b / a, (a + n / 2) / n));
+        }
+    }
+    return image;
+}
+
 bool samePixels(const QImage &a, const QImage &b)
 {
     return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
@@ -94,9 +153,12 @@ int main(int argc, char **argv)
     }
 
     int failures = 0;
-    for (const Picture &picture : pictures) {
-        const QString path = QDir(folder).filePath(QString::fromLatin1(picture.fileName));
-        const QImage drawn = draw(picture);
+    QList<QPair<QString, QImage>> drawings;
+    for (const Picture &picture : pictures)
+        drawings.append({QString::fromLatin1(picture.fileName), draw(picture)});
+    drawings.append({QString::fromLatin1(iconFileName), drawIcon()});
+    for (const auto &[fileName, drawn] : drawings) {
+        const QString path = QDir(folder).filePath(fileName);
         if (check) {
             const QImage stored(path);
             if (stored.isNull() || !samePixels(stored, drawn)) {
