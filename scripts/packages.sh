@@ -10,7 +10,7 @@ OCTO_RUNTIME_PACKAGES=(
     qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-controls
     qml-module-qtgraphicaleffects fonts-liberation
 )
-OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth libgl1-mesa-dri imagemagick)
+OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth libgl1-mesa-dri imagemagick debootstrap)
 
 # ensure_packages NAME... : installs what is missing when run as root; otherwise prints the
 # exact install line and exits non-zero.
