@@ -175,6 +175,10 @@ Window {
     }
 
     function showSetup() {
+        stopActiveUnits()
+    }
+
+    function stopActiveUnits() {
         forEachActiveUnit(function (unit) { unit.disconnect() })
     }
 
@@ -183,7 +187,7 @@ Window {
     }
 
     function openRecall() {
-        forEachActiveUnit(function (unit) { unit.disconnect() })
+        stopActiveUnits()
         recallDialog.folder = manager ? manager.presetDir : ""
         recallDialog.open()
     }
