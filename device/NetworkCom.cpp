@@ -3,7 +3,6 @@
 #include <QDebug>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
-#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
@@ -60,6 +59,23 @@ void NetworkCom::command(const QString &ip, const QString &cmd)
     connect(
         reply, &QNetworkReply::downloadProgress, this,
         [this, reply](qint64 received, qint64 total) { abortIfOversized(reply, received, total); });
+    ++m_pending[ip];
+    connect(reply, &QObject::destroyed, this, [this, ip] { releasePending(ip); });
+}
+
+int NetworkCom::pendingRequests() const
+{
+    int total = 0;
+    for (int count : m_pending)
+        total += count;
+    return total;
+}
+
+void NetworkCom::releasePending(const QString &ip)
+{
+    const auto entry = m_pending.find(ip);
+    if (entry != m_pending.end() && --entry.value() <= 0)
+        m_pending.erase(entry);
 }
 
 void NetworkCom::abortIfOversized(QNetworkReply *reply, qint64 received, qint64 total)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
@@ -16,6 +17,8 @@ class QUrl;
 //
 // Ownership: the request manager is created by the constructor and deleted by the destructor.
 // Reply objects are not stored; each is handed back for deferred deletion after its signal.
+// Only their number per address is kept, so a backlog towards a unit that stops answering, or a
+// reply that is never released, can be seen from outside.
 class NetworkCom : public QObject
 {
     Q_OBJECT
@@ -35,6 +38,12 @@ public:
     // names a port, so a unit addressed as host:port recognises its own answers.
     static QString replyAddress(const QUrl &url);
 
+    // Requests sent to this address (as passed to command()) whose reply objects still exist:
+    // queued, on the wire, or finished and waiting for their deferred deletion.
+    int pendingRequests(const QString &ip) const { return m_pending.value(ip); }
+    // The same over all addresses.
+    int pendingRequests() const;
+
 signals:
     void replyError(const QString &error, const QString &ip);
     void channelUpdate(const QJsonObject &doc, const QString &ip);
@@ -51,7 +60,9 @@ public slots:
 private:
     void abortIfOversized(QNetworkReply *reply, qint64 received, qint64 total);
     void emitDocument(const QJsonObject &document, const QString &ip);
+    void releasePending(const QString &ip);
 
     QNetworkAccessManager *m_manager;
     QString m_currentAddress;
+    QHash<QString, int> m_pending;
 };

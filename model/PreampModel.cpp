@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <array>
+#include <limits>
 
 #include "device/Commands.h"
 #include "device/ReplyDocument.h"
@@ -19,6 +20,14 @@ bool isNumberedRole(int role)
 bool isChannelRow(int row)
 {
     return row >= 0 && row < PreampModel::channelCount;
+}
+
+// Gains from preset files and reports are any int, and group moves add to them: the sum stops at
+// the ends of the int range instead of overflowing.
+int saturatedSum(int a, qint64 b)
+{
+    return int(qBound<qint64>(std::numeric_limits<int>::min(), qint64(a) + b,
+                              std::numeric_limits<int>::max()));
 }
 
 QTimer *makePollTimer(QObject *owner)
@@ -598,7 +607,7 @@ bool PreampModel::applyChannelSetting(int row, int role, const QVariant &value)
         // The gain itself changes only when the unit reports it. A grouped channel first moves
         // its whole group, itself included, by the difference.
         if (ch->group())
-            emit groupGainChange(ch->groupName(), value.toInt() - ch->gain());
+            emit groupGainChange(ch->groupName(), saturatedSum(value.toInt(), -qint64(ch->gain())));
         send(Commands::setGain(n, value.toInt()));
         break;
     case NameRole:
@@ -725,7 +734,7 @@ void PreampModel::groupGainUpdate(int groupID, int value)
         return;
     for (int row : qAsConst(memberRows)) {
         Channel *ch = m_channels.at(row);
-        const int moved = ch->gain() + value;
+        const int moved = saturatedSum(ch->gain(), value);
         qDebug() << "Setting Group gain" << moved;
         ch->setGroupGain(moved);
         send(Commands::setGain(row + 1, moved));

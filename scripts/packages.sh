@@ -11,6 +11,9 @@ OCTO_RUNTIME_PACKAGES=(
     qml-module-qtgraphicaleffects fonts-liberation
 )
 OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth libgl1-mesa-dri imagemagick debootstrap)
+# The sanitizer and fuzzing build: clang with its sanitizer and libFuzzer runtimes, and
+# llvm-symbolizer for readable reports.
+OCTO_SANITIZE_PACKAGES=(clang libclang-rt-14-dev llvm)
 
 # ensure_packages NAME... : installs what is missing when run as root; otherwise prints the
 # exact install line and exits non-zero.
@@ -39,4 +42,13 @@ configure_and_build() {
     shift
     cmake -S "$OCTO_ROOT" -B "$build_dir" "$@"
     cmake --build "$build_dir" -j "$(nproc)"
+}
+
+# configure_and_build_sanitized BUILD_DIR [cmake options...]: everything built with clang under
+# AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzz targets.
+configure_and_build_sanitized() {
+    local build_dir=$1
+    shift
+    configure_and_build "$build_dir" -DCMAKE_CXX_COMPILER=clang++ -DOCTO_SANITIZE=ON \
+        -DOCTO_FUZZ=ON "$@"
 }

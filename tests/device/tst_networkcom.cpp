@@ -8,45 +8,11 @@
 
 #include "device/NetworkCom.h"
 #include "device/ReplyDocument.h"
+#include "support/FakeReply.h"
 #include "support/LogCapture.h"
 #include "support/SimulatorProcess.h"
 
 namespace {
-
-// A finished reply with a given URL, body and error, so the sorting of replies can be pinned
-// without a server for every kind of document.
-class FakeReply : public QNetworkReply
-{
-public:
-    FakeReply(const QUrl &url, const QByteArray &body, NetworkError error = NoError) : m_body(body)
-    {
-        setUrl(url);
-        setOperation(QNetworkAccessManager::GetOperation);
-        open(QIODevice::ReadOnly); // before setError: opening clears the error text
-        if (error != NoError)
-            setError(error, QStringLiteral("Fake failure"));
-        setFinished(true);
-    }
-    void abort() override {}
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override
-    {
-        return m_body.size() - m_offset + QIODevice::bytesAvailable();
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        const qint64 n = qMin(maxSize, qint64(m_body.size()) - m_offset);
-        memcpy(data, m_body.constData() + m_offset, size_t(n));
-        m_offset += n;
-        return n;
-    }
-
-private:
-    QByteArray m_body;
-    qint64 m_offset = 0;
-};
 
 // Which signal the transport emitted, if any, and with which address.
 struct Emissions

@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QQmlApplicationEngine>
 
+#include <limits>
+
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 #include "system/SystemManager.h"
@@ -69,6 +71,7 @@ private slots:
     void reachesUnitsNotInUse();
     void statusReportsBringTheGroupGainBackInLine();
     void joiningTheGroupStartsFromTheReportedGain();
+    void movesStopAtTheEndsOfTheIntRange();
 };
 
 void TestGainGroups::enteredGainMovesTheGroupOnEveryUnit()
@@ -198,6 +201,26 @@ void TestGainGroups::joiningTheGroupStartsFromTheReportedGain()
     QCOMPARE(ch->groupGain(), 0);
     QCOMPARE(ch->gain(), 12);
     QVERIFY(system.sent.isEmpty());
+}
+
+// Gains from a hand-edited preset can be any int; a group move must not overflow (the sanitized
+// build aborts on signed overflow).
+void TestGainGroups::movesStopAtTheEndsOfTheIntRange()
+{
+    constexpr int most = std::numeric_limits<int>::max();
+    constexpr int least = std::numeric_limits<int>::min();
+    System system;
+    Channel *huge = system.member(0, 0, 0, most);
+    Channel *normal = system.member(0, 1, 0, 10);
+
+    QVERIFY(system.models.at(0)->propertyChange(1, "gainUpRole"));
+    QCOMPARE(huge->gain(), most);
+    QCOMPARE(normal->gain(), 11);
+
+    huge->setGroupGain(least);
+    QVERIFY(system.models.at(0)->setProperty(0, "gainRole", 25));
+    QCOMPARE(huge->gain(), -1); // moved by the largest difference an int holds
+    QCOMPARE(normal->gain(), most);
 }
 
 QTEST_MAIN(TestGainGroups)

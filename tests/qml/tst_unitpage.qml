@@ -220,6 +220,24 @@ Item {
             verify(findChild(status, "clockBlink").running)
         }
 
+        // A hidden page keeps its strips; shown again, it shows them at once with what the unit
+        // reported while the page was hidden.
+        function test_shownAgainShowsReportsFromWhileHidden() {
+            var page = createPage(true)
+            page.unit.init()
+            tryCompare(page, "online", 2)
+            var strip = stripAt(page, 0)
+            page.visible = false
+            page.link.request("CMD_NMCH=1,Snare")
+            page.link.request("CMD_PGNS=1,40")
+            tryCompare(page.unit.channels[0], "gain", 40, 2000)
+            page.visible = true
+            compare(stripAt(page, 0), strip)
+            verify(strip.visible)
+            compare(findChild(strip, "nameField").text, "Snare")
+            compare(findChild(strip, "gainField").text, "41")
+        }
+
         // A clicked "48V" stays grey until the unit reports phantom power on.
         function test_switchWaitsForTheUnit() {
             var page = createPage(true)

@@ -1,0 +1,431 @@
+#include "BenchDriver.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cmath>
+
+#include "LoadRuns.h"
+#include "ProcessUsage.h"
+#include "SoakRun.h"
+#include "support/SimulatorProcess.h"
+
+namespace {
+
+constexpr int unitCount = 12;
+constexpr int normalAwake = 2;
+constexpr double ratioBudget = 1.3;
+constexpr double interfaceShareBudget = 15;
+constexpr double soakGrowthBudgetKiB = 1024;
+constexpr double rateTolerance = 0.05;
+constexpr int wrkSecondsPerUnit = 1;
+// A child gets this long beyond its own run time before it is taken for hung.
+constexpr int childGraceMs = 120000;
+
+QStringList listenAddresses()
+{
+    QStringList addresses;
+    for (int unit = 1; unit <= unitCount; ++unit)
+        addresses << QStringLiteral("127.0.40.%1:0").arg(unit);
+    return addresses;
+}
+
+double median(QVector<double> values)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const int middle = values.size() / 2;
+    return values.size() % 2 ? values.at(middle) : (values.at(middle - 1) + values.at(middle)) / 2;
+}
+
+// The command texts in the proportions the engine sent them, smallest share three entries.
+QStringList requestCycle(const QJsonObject &sent)
+{
+    QHash<QString, double> totals;
+    for (const QJsonValue &unit : sent) {
+        const QJsonObject commands = unit.toObject();
+        for (auto command = commands.begin(); command != commands.end(); ++command)
+            totals[command.key()] += command.value().toDouble();
+    }
+    double smallest = 0;
+    for (double total : qAsConst(totals))
+        smallest = smallest == 0 ? total : std::min(smallest, total);
+    QStringList cycle;
+    for (auto total = totals.cbegin(); total != totals.cend(); ++total) {
+        const int entries = std::max(1, int(std::lround(3 * total.value() / smallest)));
+        for (int i = 0; i < entries; ++i)
+            cycle << total.key();
+    }
+    return cycle;
+}
+
+QString wrkScriptText(const QStringList &cycle)
+{
+    QStringList paths;
+    for (const QString &command : cycle)
+        paths << QStringLiteral("\"/?%1\"").arg(command);
+    return QStringLiteral("local paths = {%1}\n"
+                          "local next = 0\n"
+                          "request = function()\n"
+                          "    next = next % #paths + 1\n"
+                          "    return wrk.format(\"GET\", paths[next])\n"
+                          "end\n")
+        .arg(paths.join(QStringLiteral(", ")));
+}
+
+} // namespace
+
+BenchDriver::BenchDriver(const Options &options) : m_options(options) {}
+
+int BenchDriver::run(QTextStream &out)
+{
+    noteLoad(QStringLiteral("start"));
+    if (m_options.parts.contains(QLatin1String("load")) ||
+        m_options.parts.contains(QLatin1String("interface"))) {
+        SimulatorProcess simulator;
+        if (!simulator.start(listenAddresses())) {
+            out << "cannot start the simulated units: " << simulator.errorString() << "\n";
+            return 1;
+        }
+        if (m_options.parts.contains(QLatin1String("load")) && !runLoads(simulator.addresses()))
+            m_failed = true;
+        if (m_options.parts.contains(QLatin1String("interface")) &&
+            !runInterface(simulator.addresses()))
+            m_failed = true;
+    }
+    if (m_options.parts.contains(QLatin1String("soak")) && !runSoak())
+        m_failed = true;
+    noteLoad(QStringLiteral("end"));
+    judgeBudgets();
+    printMachine(out);
+    printTable(out);
+    return m_failed ? 1 : 0;
+}
+
+QJsonObject BenchDriver::runChild(const QStringList &arguments, const QStringList &environment)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+        env.insert(entry.section(QLatin1Char('='), 0, 0), entry.section(QLatin1Char('='), 1));
+    child.setProcessEnvironment(env);
+    if (!m_options.logFile.isEmpty())
+        child.setStandardErrorFile(m_options.logFile, QIODevice::Append);
+    child.start(QCoreApplication::applicationFilePath(), arguments);
+    const int budgetMs =
+        std::max(m_options.seconds, m_options.soakWindows * m_options.soakWindowSeconds) * 1000 +
+        childGraceMs;
+    if (!child.waitForFinished(budgetMs)) {
+        child.kill();
+        child.waitForFinished();
+        return QJsonObject{{"error", "the benchmark process did not end: " + arguments.join(' ')}};
+    }
+    const QList<QByteArray> lines = child.readAllStandardOutput().split('\n');
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        if (line->startsWith('{'))
+            return QJsonDocument::fromJson(*line).object();
+    }
+    return QJsonObject{{"error", QStringLiteral("no result from: %1 (exit code %2)")
+                                     .arg(arguments.join(' '))
+                                     .arg(child.exitCode())}};
+}
+
+bool BenchDriver::runLoads(const QStringList &addresses)
+{
+    const QStringList timing{"--seconds", QString::number(m_options.seconds), "--warmup",
+                             QString::number(m_options.warmupSeconds)};
+    const QString units = addresses.join(QLatin1Char(','));
+    QTemporaryDir scratch;
+    for (int run = 0; run < m_options.runs; ++run) {
+        for (const int awake : {unitCount, normalAwake}) {
+            const QString bench = awake == unitCount ? QStringLiteral("1-2 twelve awake")
+                                                     : QStringLiteral("3 normal load");
+            const QJsonObject engine = runChild(
+                QStringList{"engine", "--units", units, "--awake", QString::number(awake)} +
+                timing);
+            if (engine.contains("error")) {
+                qWarning().noquote() << engine.value("error").toString();
+                return false;
+            }
+            const QString mixFile = scratch.filePath(QStringLiteral("mix-%1.json").arg(awake));
+            QFile mix(mixFile);
+            mix.open(QIODevice::WriteOnly);
+            mix.write(QJsonDocument(engine).toJson(QJsonDocument::Compact));
+            mix.close();
+            const QJsonObject floor = runChild(QStringList{"floor", "--mix", mixFile} + timing);
+            if (floor.contains("error")) {
+                qWarning().noquote() << floor.value("error").toString();
+                return false;
+            }
+            const double engineUs = engine.value("cpuPerRequestUs").toDouble();
+            const double floorUs = floor.value("cpuPerRequestUs").toDouble();
+            add(bench, "engine requests/s", engine.value("requestsPerSecond").toDouble());
+            add(bench, "engine CPU per request (µs)", engineUs);
+            add(bench, "engine share of one core (%)", engine.value("coreSharePercent").toDouble(),
+                2);
+            add(bench, "engine reply latency p50 (ms)", engine.value("latencyP50Ms").toDouble(), 2);
+            add(bench, "engine reply latency p99 (ms)", engine.value("latencyP99Ms").toDouble(), 2);
+            add(bench, "engine resident memory at start (MiB)",
+                engine.value("rssStartKiB").toDouble() / 1024, 1);
+            add(bench, "engine resident memory at end (MiB)",
+                engine.value("rssEndKiB").toDouble() / 1024, 1);
+            add(bench, "engine failed requests", engine.value("errors").toDouble(), 0);
+            add(bench, "floor requests/s", floor.value("requestsPerSecond").toDouble());
+            add(bench, "floor CPU per request (µs)", floorUs);
+            add(bench, "floor share of one core (%)", floor.value("coreSharePercent").toDouble(),
+                2);
+            add(bench, "floor reply latency p50 (ms)", floor.value("latencyP50Ms").toDouble(), 2);
+            add(bench, "floor reply latency p99 (ms)", floor.value("latencyP99Ms").toDouble(), 2);
+            add(bench, "ratio engine / floor (CPU per request)", engineUs / floorUs, 2);
+            if (awake == unitCount)
+                runWrk(addresses, engine);
+        }
+        noteLoad(QStringLiteral("after load run %1").arg(run + 1));
+    }
+    return true;
+}
+
+void BenchDriver::runWrk(const QStringList &addresses, const QJsonObject &engineResult)
+{
+    const QString wrk = QStandardPaths::findExecutable(QStringLiteral("wrk"));
+    if (wrk.isEmpty())
+        return;
+    if (m_wrkScript.isEmpty()) {
+        m_wrkScript = QDir::temp().filePath(
+            QStringLiteral("octo-bench-mix-%1.lua").arg(QCoreApplication::applicationPid()));
+        QFile script(m_wrkScript);
+        script.open(QIODevice::WriteOnly);
+        script.write(wrkScriptText(requestCycle(engineResult.value("sent").toObject())).toUtf8());
+    }
+    static const QRegularExpression total(QStringLiteral("(\\d+) requests in"));
+    qint64 requests = 0;
+    const double cpuAtStart = ProcessUsage::waitedChildrenCpuSeconds();
+    for (const QString &address : addresses) {
+        QProcess child;
+        child.start(wrk, {"-t1", "-c1", QStringLiteral("-d%1s").arg(wrkSecondsPerUnit), "-s",
+                          m_wrkScript, QStringLiteral("http://%1/").arg(address)});
+        child.waitForFinished(wrkSecondsPerUnit * 1000 + childGraceMs);
+        const QRegularExpressionMatch match =
+            total.match(QString::fromUtf8(child.readAllStandardOutput()));
+        requests += match.hasMatch() ? match.captured(1).toLongLong() : 0;
+    }
+    const double cpu = ProcessUsage::waitedChildrenCpuSeconds() - cpuAtStart;
+    if (requests > 0) {
+        add("1-2 twelve awake", "wrk CPU per request (µs)", cpu / requests * 1e6);
+        add("1-2 twelve awake", "wrk requests/s (one connection, saturated)",
+            requests / double(wrkSecondsPerUnit * addresses.size()), 0);
+    }
+}
+
+bool BenchDriver::runInterface(const QStringList &addresses)
+{
+    for (int run = 0; run < m_options.runs; ++run) {
+        for (const int units : {normalAwake, unitCount}) {
+            if (!runInterfaceOnce(addresses.mid(0, units), false))
+                return false;
+        }
+        if (!runInterfaceOnce(addresses, true))
+            return false;
+        noteLoad(QStringLiteral("after interface run %1").arg(run + 1));
+    }
+    return true;
+}
+
+bool BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips)
+{
+    const QStringList environment{"QT_QPA_PLATFORM=offscreen", "QT_QUICK_BACKEND=software",
+                                  "QT_QPA_PLATFORMTHEME="};
+    QStringList arguments{"interface",
+                          "--units",
+                          addresses.join(QLatin1Char(',')),
+                          "--seconds",
+                          QString::number(m_options.seconds),
+                          "--warmup",
+                          QString::number(m_options.warmupSeconds)};
+    if (unloadHiddenStrips)
+        arguments << "--unload-hidden-strips";
+    const QJsonObject result = runChild(arguments, environment);
+    if (result.contains("error")) {
+        qWarning().noquote() << result.value("error").toString();
+        return false;
+    }
+    const QString bench =
+        QStringLiteral("4 interface, %1 units in use%2")
+            .arg(addresses.size())
+            .arg(unloadHiddenStrips ? QStringLiteral(" (what-if: hidden pages unload their strips)")
+                                    : QString());
+    add(bench, "share of one core (%)", result.value("coreSharePercent").toDouble());
+    add(bench, "frames rendered per second", result.value("framesPerSecond").toDouble());
+    add(bench, "meter reports per second (two shown units)",
+        result.value("meterReportsPerSecond").toDouble());
+    add(bench, "meter updates dropped (replaced before a frame)",
+        result.value("droppedUpdates").toDouble(), 0);
+    add(bench, "meters moving (of 16)", result.value("metersMoving").toDouble(), 0);
+    add(bench, "pages shown", result.value("pagesShown").toDouble(), 0);
+    add(bench, "units polled at full rate", result.value("unitsAtFullRate").toDouble(), 0);
+    add(bench, "resident memory at end (MiB)", result.value("rssEndKiB").toDouble() / 1024);
+    return true;
+}
+
+bool BenchDriver::runSoak()
+{
+    const QJsonObject result =
+        runChild({"soak", "--soak-windows", QString::number(m_options.soakWindows),
+                  "--soak-window-seconds", QString::number(m_options.soakWindowSeconds),
+                  "--soak-silence-seconds", QString::number(m_options.soakSilenceSeconds)});
+    if (result.contains("error")) {
+        qWarning().noquote() << result.value("error").toString();
+        return false;
+    }
+    const QString bench = QStringLiteral("5 soak");
+    const QJsonArray windows = result.value("windows").toArray();
+    for (const QJsonValue &value : windows) {
+        const QJsonObject window = value.toObject();
+        add(bench, "resident memory per window (MiB)", window.value("rssKiB").toDouble() / 1024);
+        add(bench, "most requests outstanding to the silent unit",
+            window.value("silentMaxPending").toDouble(), 0);
+        add(bench, "most requests outstanding to any other unit",
+            window.value("othersMaxPending").toDouble(), 0);
+        add(bench, "other units' reply rate, slowest (of nominal)",
+            window.value("slowestOtherRate").toDouble(), 3);
+        add(bench, "other units' reply rate, fastest (of nominal)",
+            window.value("fastestOtherRate").toDouble(), 3);
+    }
+    add(bench, "resident memory growth after the first window (KiB)",
+        result.value("rssGrowthKiB").toDouble(), 0);
+    add(bench, "outstanding bound: 6 connections + one transfer timeout of polls",
+        result.value("pendingBound").toDouble(), 0);
+    add(bench, "requests left outstanding after stopping",
+        result.value("pendingAfterStop").toDouble() +
+            result.value("unansweredAfterStop").toDouble(),
+        0);
+    noteLoad(QStringLiteral("after soak"));
+    return true;
+}
+
+BenchDriver::Figure &BenchDriver::figure(const QString &bench, const QString &name, int decimals)
+{
+    for (Figure &existing : m_figures) {
+        if (existing.bench == bench && existing.name == name)
+            return existing;
+    }
+    m_figures.append(Figure{bench, name, {}, decimals, {}, -1});
+    return m_figures.last();
+}
+
+void BenchDriver::add(const QString &bench, const QString &name, double value, int decimals)
+{
+    figure(bench, name, decimals).values.append(value);
+}
+
+void BenchDriver::judge(const QString &bench, const QString &name, const QString &budget,
+                        const std::function<bool(double)> &holds)
+{
+    for (Figure &existing : m_figures) {
+        if (existing.bench == bench && existing.name == name && !existing.values.isEmpty()) {
+            existing.budget = budget;
+            existing.met = holds(median(existing.values)) ? 1 : 0;
+        }
+    }
+}
+
+void BenchDriver::judgeBudgets()
+{
+    const QString ratio = QStringLiteral("ratio engine / floor (CPU per request)");
+    const auto withinRatio = [](double value) {
+        return value <= ratioBudget;
+    };
+    judge("1-2 twelve awake", ratio, "≤ 1.3", withinRatio);
+    judge("3 normal load", ratio, "≤ 1.3", withinRatio);
+    for (const int units : {normalAwake, unitCount}) {
+        const QString bench = QStringLiteral("4 interface, %1 units in use").arg(units);
+        judge(bench, "share of one core (%)", "≤ 15",
+              [](double value) { return value <= interfaceShareBudget; });
+        judge(bench, "meter updates dropped (replaced before a frame)", "0",
+              [](double value) { return value == 0; });
+        double meterRate = 0;
+        for (const Figure &existing : qAsConst(m_figures)) {
+            if (existing.bench == bench &&
+                existing.name.startsWith(QLatin1String("meter reports per second")))
+                meterRate = median(existing.values) / 2;
+        }
+        judge(bench, "frames rendered per second",
+              QStringLiteral("≥ %1 (one shown unit's meter rate)").arg(meterRate, 0, 'f', 1),
+              [meterRate](double value) { return value >= meterRate; });
+    }
+    judge("5 soak", "resident memory growth after the first window (KiB)", "< 1024",
+          [](double value) { return value < soakGrowthBudgetKiB; });
+    double bound = 0;
+    for (const Figure &existing : qAsConst(m_figures)) {
+        if (existing.name.startsWith(QLatin1String("outstanding bound")))
+            bound = median(existing.values);
+    }
+    // The worst window decides the backlog, not the median one.
+    for (Figure &existing : m_figures) {
+        if (existing.name == QLatin1String("most requests outstanding to the silent unit") &&
+            !existing.values.isEmpty()) {
+            existing.budget = QStringLiteral("max ≤ %1").arg(bound);
+            existing.met =
+                *std::max_element(existing.values.begin(), existing.values.end()) <= bound ? 1 : 0;
+        }
+        if (existing.name.startsWith(QLatin1String("other units' reply rate")) &&
+            !existing.values.isEmpty()) {
+            const auto [low, high] =
+                std::minmax_element(existing.values.begin(), existing.values.end());
+            existing.budget = QStringLiteral("all windows 0.95 … 1.05");
+            existing.met = *low >= 1 - rateTolerance && *high <= 1 + rateTolerance ? 1 : 0;
+        }
+    }
+}
+
+void BenchDriver::noteLoad(const QString &when)
+{
+    m_loadNotes << QStringLiteral("%1: %2").arg(when, ProcessUsage::loadAverage());
+}
+
+void BenchDriver::printMachine(QTextStream &out) const
+{
+    out << "Date: " << QDateTime::currentDateTime().toString(Qt::ISODate) << "\n";
+    out << "CPU: " << ProcessUsage::cpuModel() << ", " << ProcessUsage::onlineCores()
+        << " cores; kernel " << ProcessUsage::kernelRelease() << "; Qt " << qVersion() << "\n";
+    out << QStringLiteral("Runs: %1 × %2 s (after %3 s warm-up) for benchmarks 1-4; soak %4 "
+                          "windows × %5 s, %6 s of silence per window\n")
+               .arg(m_options.runs)
+               .arg(m_options.seconds)
+               .arg(m_options.warmupSeconds)
+               .arg(m_options.soakWindows)
+               .arg(m_options.soakWindowSeconds)
+               .arg(m_options.soakSilenceSeconds);
+    out << "Load average (1, 5, 15 min): " << m_loadNotes.join(QStringLiteral("; ")) << "\n\n";
+}
+
+void BenchDriver::printTable(QTextStream &out) const
+{
+    out << "| benchmark | figure | median | min | max | n | budget | met |\n";
+    out << "|---|---|---:|---:|---:|---:|---|---|\n";
+    for (const Figure &row : m_figures) {
+        const auto [low, high] = std::minmax_element(row.values.begin(), row.values.end());
+        const auto number = [&row](double value) {
+            return QString::number(value, 'f', row.decimals);
+        };
+        out << "| " << row.bench << " | " << row.name << " | " << number(median(row.values))
+            << " | " << number(*low) << " | " << number(*high) << " | " << row.values.size()
+            << " | " << row.budget << " | "
+            << (row.met < 0 ? QString()
+                : row.met   ? QStringLiteral("yes")
+                            : QStringLiteral("NO"))
+            << " |\n";
+    }
+    out.flush();
+}

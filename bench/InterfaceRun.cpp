@@ -1,0 +1,256 @@
+#include "InterfaceRun.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+
+#include "EventLoopWait.h"
+#include "ProcessUsage.h"
+#include "device/NetworkCom.h"
+#include "model/PreampModel.h"
+#include "support/ControllerGraph.h"
+#include "support/IsolatedHome.h"
+#include "system/SystemManager.h"
+
+#include <QSGNode>
+namespace {
+// TEMPORARY instrumentation
+struct NodeCounter : QQuickItem {
+    NodeCounter() { setFlag(ItemHasContents, true); }
+    long frames = 0, total = 0, maxN = 0, geo = 0;
+    long zeroOp = 0, underZero = 0;
+    static int count(QSGNode *n, long &g) { int c = 1; if (n->type()==QSGNode::GeometryNodeType) ++g; for (QSGNode *k = n->firstChild(); k; k = k->nextSibling()) c += count(k, g); return c; }
+    void zero(QSGNode *n, bool under) { if (under) ++underZero; if (n->type()==QSGNode::OpacityNodeType && static_cast<QSGOpacityNode*>(n)->opacity()==0) { ++zeroOp; under = true; } for (QSGNode *k = n->firstChild(); k; k = k->nextSibling()) zero(k, under); }
+    QSGNode *updatePaintNode(QSGNode *old, UpdatePaintNodeData *) override {
+        if (!old) old = new QSGNode;
+        QSGNode *r = old; while (r->parent()) r = r->parent();
+        long g = 0; int c = count(r, g); zeroOp = 0; underZero = 0; zero(r, false); ++frames; total += c; maxN = std::max<long>(maxN, c); geo = g;
+        return old;
+    }
+};
+
+constexpr int stepTimeoutMs = 10000;
+constexpr int peakDecayMode = 1;
+constexpr int shownPages = 2;
+
+QQuickItem *findItem(QQuickItem *root, const QString &name)
+{
+    if (root->objectName() == name)
+        return root;
+    const QList<QQuickItem *> children = root->childItems();
+    for (QQuickItem *child : children) {
+        if (QQuickItem *found = findItem(child, name))
+            return found;
+    }
+    return nullptr;
+}
+
+bool click(QQuickWindow *window, const char *name)
+{
+    QQuickItem *target = findItem(window->contentItem(), QString::fromLatin1(name));
+    if (!target)
+        return false;
+    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    return true;
+}
+
+bool writeSavedState(const IsolatedHome &home, const QStringList &addresses)
+{
+    QDir().mkpath(home.dataDirectory());
+    QFile state(home.stateFile());
+    if (!state.open(QIODevice::WriteOnly))
+        return false;
+    const QString text = QString::number(addresses.size()) + QLatin1Char('\n') +
+                         addresses.join(QLatin1Char('\n')) + QStringLiteral("\nfile://") +
+                         home.path() + QLatin1Char('\n');
+    return state.write(text.toUtf8()) > 0;
+}
+
+// Meter reports of the shown units, and those a later report of the same unit replaced before
+// a frame was rendered.
+class MeterWatch
+{
+public:
+    void reportArrived(int page)
+    {
+        ++m_reports;
+        if (m_undrawn[page])
+            ++m_dropped;
+        m_undrawn[page] = true;
+    }
+    void frameRendered()
+    {
+        ++m_frames;
+        std::fill(std::begin(m_undrawn), std::end(m_undrawn), false);
+    }
+    void restart() { m_reports = m_dropped = m_frames = 0; }
+
+    int reports() const { return m_reports; }
+    int dropped() const { return m_dropped; }
+    int frames() const { return m_frames; }
+
+private:
+    bool m_undrawn[shownPages] = {};
+    int m_reports = 0;
+    int m_dropped = 0;
+    int m_frames = 0;
+};
+
+// Smallest and largest level each shown channel had at a report within the window.
+class LevelRange
+{
+public:
+    LevelRange() { m_ranges.fill({PreampModel::overLevel + 1, -1}); }
+
+    void note(const PreampModel *unit, int page)
+    {
+        for (int row = 0; row < PreampModel::channelCount; ++row) {
+            const int level = unit->channel(row)->meterLevel();
+            auto &range = m_ranges.at(page * PreampModel::channelCount + row);
+            range = {std::min(range.first, level), std::max(range.second, level)};
+        }
+    }
+    int moving() const
+    {
+        return int(std::count_if(m_ranges.begin(), m_ranges.end(),
+                                 [](const auto &range) { return range.second > range.first; }));
+    }
+
+private:
+    std::array<std::pair<int, int>, shownPages * PreampModel::channelCount> m_ranges;
+};
+
+QJsonObject failure(const char *step)
+{
+    return QJsonObject{{"error", QStringLiteral("interface: %1").arg(QLatin1String(step))}};
+}
+
+QList<QQuickItem *> pages(QQuickWindow *window, int units)
+{
+    QList<QQuickItem *> found;
+    for (int slot = 1; slot <= units; ++slot) {
+        if (QQuickItem *page =
+                findItem(window->contentItem(), QStringLiteral("preamp%1").arg(slot)))
+            found << page;
+    }
+    return found;
+}
+
+int visiblePages(QQuickWindow *window, int units)
+{
+    const QList<QQuickItem *> all = pages(window, units);
+    return int(
+        std::count_if(all.begin(), all.end(), [](QQuickItem *page) { return page->isVisible(); }));
+}
+
+void unloadHiddenStrips(QQuickWindow *window, int units)
+{
+    for (QQuickItem *page : pages(window, units)) {
+        if (!page->isVisible())
+            page->setProperty("stripsLoaded", false);
+    }
+}
+
+} // namespace
+
+namespace InterfaceRun {
+
+QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool unloadHidden)
+{
+    IsolatedHome home;
+    if (!writeSavedState(home, addresses))
+        return failure("cannot write the saved state");
+    ControllerGraph graph;
+    auto *window = qobject_cast<QQuickWindow *>(graph.window());
+    if (!graph.isValid() || !window)
+        return failure("the program did not start");
+    SystemManager *manager = graph.manager();
+    const int units = addresses.size();
+    if (!EventLoopWait::until([&] { return window->isExposed(); }, stepTimeoutMs))
+        return failure("the window was not shown");
+
+    // The restored rows are pinged and sorted by ID before Connect maps them onto the slots.
+    EventLoopWait::forMs(1000);
+    if (!click(window, "connectButton") ||
+        !EventLoopWait::until([&] { return manager->activePreamps() == units; }, stepTimeoutMs))
+        return failure("Connect did not take the units in use");
+    QQuickItem *blocker = findItem(window->contentItem(), QStringLiteral("inputBlocker"));
+    EventLoopWait::until([&] { return blocker && !blocker->isEnabled(); }, stepTimeoutMs);
+    if (!click(window, "preampsButton"))
+        return failure("no Preamps button");
+    const auto allOnline = [&] {
+        for (int slot = 0; slot < units; ++slot) {
+            if (graph.model(slot)->online() != PreampModel::Online)
+                return false;
+        }
+        return true;
+    };
+    if (!EventLoopWait::until(allOnline, stepTimeoutMs))
+        return failure("not every unit came online");
+    // One page down and back up, as the page arrows do: the pages not shown go to sleep.
+    QMetaObject::invokeMethod(window, "pageDown");
+    QMetaObject::invokeMethod(window, "pageUp");
+    window->setProperty("peakMode", peakDecayMode);
+    if (unloadHidden)
+        unloadHiddenStrips(window, units);
+
+    MeterWatch watch;
+    LevelRange levels;
+    QHash<QString, int> pageOf;
+    for (int page = 0; page < shownPages && page < units; ++page)
+        pageOf.insert(graph.model(page)->ipAddr(), page);
+    QObject::connect(graph.transport(), &NetworkCom::meterUpdate, window,
+                     [&](const QJsonObject &, const QString &ip) {
+                         const auto page = pageOf.constFind(ip);
+                         if (page == pageOf.constEnd())
+                             return;
+                         watch.reportArrived(*page);
+                         levels.note(graph.model(*page), *page);
+                     });
+    QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] { watch.frameRendered(); });
+
+    auto *counter = new NodeCounter; counter->setParentItem(window->contentItem()); counter->setSize(QSizeF(1,1));
+    QObject::connect(window, &QQuickWindow::frameSwapped, counter, [counter] { counter->update(); });
+    EventLoopWait::forMs(warmupMs);
+    watch.restart();
+    levels = LevelRange();
+    const qint64 rssAtStart = ProcessUsage::residentKiB();
+    const double cpuAtStart = ProcessUsage::cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    EventLoopWait::forMs(windowMs);
+    const double seconds = wall.nsecsElapsed() / 1e9;
+    const double cpu = ProcessUsage::cpuSeconds() - cpuAtStart;
+
+    int awake = 0;
+    for (int slot = 0; slot < units; ++slot)
+        awake += graph.model(slot)->meterTimer()->isActive() ? 1 : 0;
+    return QJsonObject{
+        {"mode", "interface"},
+        {"units", units},
+        {"pagesShown", visiblePages(window, units)},
+        {"unitsAtFullRate", awake},
+        {"hiddenStripsUnloaded", unloadHidden},
+        {"seconds", seconds},
+        {"coreSharePercent", cpu / seconds * 100},
+        {"framesPerSecond", watch.frames() / seconds},
+        {"meterReportsPerSecond", watch.reports() / seconds},
+        {"meterReports", watch.reports()},
+        {"droppedUpdates", watch.dropped()},
+        {"metersMoving", levels.moving()},
+        {"rssStartKiB", double(rssAtStart)},
+        {"rssEndKiB", double(ProcessUsage::residentKiB())},
+        {"nodesAvg", double(counter->total) / std::max(1L, counter->frames)}, {"nodesMax", double(counter->maxN)}, {"geoNodes", double(counter->geo)}, {"zeroOpacityNodes", double(counter->zeroOp)}, {"nodesUnderZeroOpacity", double(counter->underZero)},
+    };
+}
+
+} // namespace InterfaceRun

@@ -1,0 +1,145 @@
+// The benchmarks of the polling engine, the bare toolkit client, the interface and a long run.
+//
+//   octo-bench [all] [--runs N] [--seconds S] [--warmup S] [--parts load,interface,soak]
+//              [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
+//              [--log FILE]
+//       runs everything (each measurement in a child process of its own) and prints the table
+//   octo-bench engine --units A,B,... --awake N [--seconds S] [--warmup S]
+//   octo-bench floor --mix ENGINE_RESULT.json [--seconds S] [--warmup S]
+//   octo-bench interface --units A,B,... [--seconds S] [--warmup S] [--unload-hidden-strips]
+//   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
+//       one measurement; prints its figures as one JSON line
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QTextStream>
+
+#include <memory>
+
+#include "BenchDriver.h"
+#include "InterfaceRun.h"
+#include "LoadRuns.h"
+#include "SoakRun.h"
+
+namespace {
+
+struct Arguments
+{
+    QString mode;
+    QStringList units;
+    int awake = 12;
+    int runs = 5;
+    int seconds = 30;
+    int warmup = 2;
+    int soakWindows = 10;
+    int soakWindowSeconds = 60;
+    int soakSilenceSeconds = 20;
+    QStringList parts{"load", "interface", "soak"};
+    QString mixFile;
+    QString logFile;
+    bool unloadHiddenStrips = false;
+};
+
+Arguments parse(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    parser.addPositionalArgument("mode", "all (default), engine, floor, interface or soak");
+    const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
+    const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
+    const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4.", "N", "5");
+    const QCommandLineOption seconds("seconds", "Measuring window of one run.", "S", "30");
+    const QCommandLineOption warmup("warmup", "Warm-up before each window.", "S", "2");
+    const QCommandLineOption parts("parts", "Parts to run: load, interface, soak.", "LIST",
+                                   "load,interface,soak");
+    const QCommandLineOption soakWindows("soak-windows", "Windows of the soak.", "N", "10");
+    const QCommandLineOption soakWindow("soak-window-seconds", "Length of one soak window.", "S",
+                                        "60");
+    const QCommandLineOption soakSilence("soak-silence-seconds", "Silence per soak window.", "S",
+                                         "20");
+    const QCommandLineOption mix("mix", "An engine result whose request mix to send.", "FILE");
+    const QCommandLineOption log("log", "Append the measurements' diagnostics here.", "FILE");
+    const QCommandLineOption unload("unload-hidden-strips",
+                                    "Interface: hidden pages drop their strips (what-if).");
+    parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
+                       soakSilence, mix, log, unload});
+    parser.process(arguments);
+
+    Arguments parsed;
+    parsed.mode = parser.positionalArguments().value(0, QStringLiteral("all"));
+    parsed.units = parser.value(units).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    parsed.awake = parser.value(awake).toInt();
+    parsed.runs = std::max(1, parser.value(runs).toInt());
+    parsed.seconds = std::max(1, parser.value(seconds).toInt());
+    parsed.warmup = std::max(0, parser.value(warmup).toInt());
+    parsed.parts = parser.value(parts).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    parsed.soakWindows = std::max(2, parser.value(soakWindows).toInt());
+    parsed.soakWindowSeconds = std::max(1, parser.value(soakWindow).toInt());
+    parsed.soakSilenceSeconds = std::max(1, parser.value(soakSilence).toInt());
+    parsed.mixFile = parser.value(mix);
+    parsed.logFile = parser.value(log);
+    parsed.unloadHiddenStrips = parser.isSet(unload);
+    return parsed;
+}
+
+QJsonObject runMeasurement(const Arguments &args)
+{
+    if (args.mode == QLatin1String("engine"))
+        return LoadRuns::engine(args.units, args.awake, {args.warmup * 1000, args.seconds * 1000});
+    if (args.mode == QLatin1String("floor")) {
+        QFile mix(args.mixFile);
+        if (!mix.open(QIODevice::ReadOnly))
+            return QJsonObject{{"error", "cannot read the mix file " + args.mixFile}};
+        const QJsonObject engine = QJsonDocument::fromJson(mix.readAll()).object();
+        return LoadRuns::floor(LoadRuns::mixOf(engine), {args.warmup * 1000, args.seconds * 1000});
+    }
+    if (args.mode == QLatin1String("interface"))
+        return InterfaceRun::run(args.units, args.warmup * 1000, args.seconds * 1000,
+                                 args.unloadHiddenStrips);
+    if (args.mode == QLatin1String("soak"))
+        return SoakRun::run(
+            {args.soakWindows, args.soakWindowSeconds * 1000, args.soakSilenceSeconds * 1000});
+    return QJsonObject{{"error", "unknown mode " + args.mode}};
+}
+
+int runAll(const Arguments &args)
+{
+    BenchDriver::Options options;
+    options.runs = args.runs;
+    options.seconds = args.seconds;
+    options.warmupSeconds = args.warmup;
+    options.soakWindows = args.soakWindows;
+    options.soakWindowSeconds = args.soakWindowSeconds;
+    options.soakSilenceSeconds = args.soakSilenceSeconds;
+    options.parts = args.parts;
+    options.logFile = args.logFile;
+    QTextStream out(stdout);
+    out.setCodec("UTF-8");
+    return BenchDriver(options).run(out);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    // Only the interface needs a window system; the other measurements run without one.
+    const bool needsWindow = rawArguments.value(1) == QLatin1String("interface");
+    std::unique_ptr<QCoreApplication> app;
+    if (needsWindow)
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    const Arguments args = parse(app->arguments());
+    if (args.mode == QLatin1String("all"))
+        return runAll(args);
+
+    const QJsonObject result = runMeasurement(args);
+    QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << "\n";
+    return result.contains("error") ? 1 : 0;
+}

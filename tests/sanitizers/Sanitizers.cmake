@@ -1,0 +1,44 @@
+# Runtime options of the sanitized build (OCTO_SANITIZE), set on each test through CTest.
+#
+# Undefined behaviour and memory errors end the process. Leaks are checked at exit against
+# lsan.supp, which lists only leaks of the toolkit itself. Allocation stacks are taken with the
+# fast unwinder: the slow one would name more of the toolkit's frames, but it slows the suites
+# down two to six times, and the suites that measure request rates and offline times against the
+# clock then fail for that reason alone.
+#
+# Suites on the X server (the window, the Qt Quick suites and the demo) run without the leak
+# check: the Mesa GL driver the xcb platform loads is unloaded before the check, so its leftovers
+# have no names to suppress. They still run under AddressSanitizer and UndefinedBehaviorSanitizer.
+
+set(OCTO_SANITIZER_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(OCTO_UBSAN_OPTIONS "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
+set(OCTO_SANITIZER_ENVIRONMENT
+    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1"
+    "LSAN_OPTIONS=suppressions=${OCTO_SANITIZER_DIR}/lsan.supp:print_suppressions=0"
+    "${OCTO_UBSAN_OPTIONS}")
+set(OCTO_SANITIZER_WINDOW_ENVIRONMENT
+    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=0:check_initialization_order=1"
+    "${OCTO_UBSAN_OPTIONS}")
+# The fuzzers run without the leak check. The toolkit's JSON parser leaks the object or array
+# that a repeated key replaces ({"a":[1],"a":2} leaks with nothing but QJsonDocument::fromJson),
+# fuzzed documents repeat keys all the time, and naming that leak would take the slow unwinder,
+# which costs the fuzzers most of their speed. Leaks are the sanitized suites' business.
+set(OCTO_SANITIZER_FUZZ_ENVIRONMENT
+    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=0:check_initialization_order=1"
+    "${OCTO_UBSAN_OPTIONS}")
+
+# octo_sanitize_tests([WINDOW_SYSTEM] TESTS name...): gives tests of the calling folder the
+# runtime options; WINDOW_SYSTEM for suites on the X server. Does nothing in other builds.
+function(octo_sanitize_tests)
+    cmake_parse_arguments(S "WINDOW_SYSTEM" "" "TESTS" ${ARGN})
+    if(NOT OCTO_SANITIZE OR NOT S_TESTS)
+        return()
+    endif()
+    if(S_WINDOW_SYSTEM)
+        set(environment ${OCTO_SANITIZER_WINDOW_ENVIRONMENT})
+    else()
+        set(environment ${OCTO_SANITIZER_ENVIRONMENT})
+    endif()
+    # Appended, so options set later win over the ones set first.
+    set_property(TEST ${S_TESTS} APPEND PROPERTY ENVIRONMENT ${environment})
+endfunction()
