@@ -20,22 +20,7 @@
 #include "support/IsolatedHome.h"
 #include "system/SystemManager.h"
 
-#include <QSGNode>
 namespace {
-// TEMPORARY instrumentation
-struct NodeCounter : QQuickItem {
-    NodeCounter() { setFlag(ItemHasContents, true); }
-    long frames = 0, total = 0, maxN = 0, geo = 0;
-    long zeroOp = 0, underZero = 0;
-    static int count(QSGNode *n, long &g) { int c = 1; if (n->type()==QSGNode::GeometryNodeType) ++g; for (QSGNode *k = n->firstChild(); k; k = k->nextSibling()) c += count(k, g); return c; }
-    void zero(QSGNode *n, bool under) { if (under) ++underZero; if (n->type()==QSGNode::OpacityNodeType && static_cast<QSGOpacityNode*>(n)->opacity()==0) { ++zeroOp; under = true; } for (QSGNode *k = n->firstChild(); k; k = k->nextSibling()) zero(k, under); }
-    QSGNode *updatePaintNode(QSGNode *old, UpdatePaintNodeData *) override {
-        if (!old) old = new QSGNode;
-        QSGNode *r = old; while (r->parent()) r = r->parent();
-        long g = 0; int c = count(r, g); zeroOp = 0; underZero = 0; zero(r, false); ++frames; total += c; maxN = std::max<long>(maxN, c); geo = g;
-        return old;
-    }
-};
 
 constexpr int stepTimeoutMs = 10000;
 constexpr int peakDecayMode = 1;
@@ -218,8 +203,6 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
                      });
     QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] { watch.frameRendered(); });
 
-    auto *counter = new NodeCounter; counter->setParentItem(window->contentItem()); counter->setSize(QSizeF(1,1));
-    QObject::connect(window, &QQuickWindow::frameSwapped, counter, [counter] { counter->update(); });
     EventLoopWait::forMs(warmupMs);
     watch.restart();
     levels = LevelRange();
@@ -249,7 +232,6 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
         {"metersMoving", levels.moving()},
         {"rssStartKiB", double(rssAtStart)},
         {"rssEndKiB", double(ProcessUsage::residentKiB())},
-        {"nodesAvg", double(counter->total) / std::max(1L, counter->frames)}, {"nodesMax", double(counter->maxN)}, {"geoNodes", double(counter->geo)}, {"zeroOpacityNodes", double(counter->zeroOp)}, {"nodesUnderZeroOpacity", double(counter->underZero)},
     };
 }
 

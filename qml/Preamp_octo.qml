@@ -58,123 +58,148 @@ Item {
     implicitWidth: maxPageWidth
     implicitHeight: 420
 
-    Rectangle {
-        id: page
-        anchors.horizontalCenter: parent.horizontalCenter
-        width: Math.min(parent.width, octo_pre.maxPageWidth)
-        height: octo_pre.pageHeight
-        color: octo_pre.pageColor
+    // A hidden page keeps its strips, but they must leave the scene graph. Hiding an item that
+    // was shown does not detach its nodes: they stay attached at opacity 0, and the software
+    // renderer walks every attached node on every frame, so ten hidden pages cost more than the
+    // two shown ones. So the content sits in contentHolder, whose only child it is, while the
+    // page is shown, and on pageShelf, which is never shown and so never attached, while it is
+    // hidden.
+    // Moving it keeps every item, binding and node: a page shown again draws at once, with its
+    // unit's current values.
+    Item {
+        id: contentHolder
+        anchors.fill: parent
     }
 
-    DropShadow {
-        anchors.fill: page
-        source: page
-        horizontalOffset: 2
-        verticalOffset: 4
-        radius: 3
-        samples: 7
-        color: octo_pre.shadowColor
-        cached: true
-        // The software scene graph draws no shader effects; an invisible shadow there only
-        // costs time.
-        visible: GraphicsInfo.api !== GraphicsInfo.Software
+    Item {
+        id: pageShelf
+        anchors.fill: parent
+        visible: false
     }
 
-    ListView {
-        id: channelList
-        objectName: "channelList"
-        x: page.x + octo_pre.margin
-        y: page.y + octo_pre.margin
-        width: statusPanel.x - 2 * octo_pre.margin - x
-        height: page.height - octo_pre.margin
-        orientation: ListView.Horizontal
-        spacing: octo_pre.stripSpacing
-        boundsBehavior: Flickable.StopAtBounds
-        clip: true
-        // Keep all eight strips alive when the page is narrow: their meters hold peaks.
-        cacheBuffer: octo_pre.channelCount * (octo_pre.stripWidth + octo_pre.stripSpacing)
-        currentIndex: 0
-        model: octo_pre.stripsLoaded && octo_pre.channelModel ? octo_pre.channelModel.channels
-                                                               : null
-        ScrollBar.horizontal: ScrollBar {
-            active: channelList.contentWidth > channelList.width
+    Item {
+        parent: octo_pre.visible ? contentHolder : pageShelf
+        width: octo_pre.width
+        height: octo_pre.height
+
+        Rectangle {
+            id: page
+            anchors.horizontalCenter: parent.horizontalCenter
+            width: Math.min(parent.width, octo_pre.maxPageWidth)
+            height: octo_pre.pageHeight
+            color: octo_pre.pageColor
         }
 
-        delegate: Channel {
-            id: strip
-            // Group moves and joining or leaving a group change what the channel's gain reads
-            // without notifying it: count those so the gain is read again.
-            property int gainRevision: 0
+        DropShadow {
+            anchors.fill: page
+            source: page
+            horizontalOffset: 2
+            verticalOffset: 4
+            radius: 3
+            samples: 7
+            color: octo_pre.shadowColor
+            cached: true
+            // The software scene graph draws no shader effects; an invisible shadow there only
+            // costs time.
+            visible: GraphicsInfo.api !== GraphicsInfo.Software
+        }
 
-            channelID: modelData.number
-            channelName: modelData.name
-            gainVal: {
-                strip.gainRevision
-                return modelData.gain
+        ListView {
+            id: channelList
+            objectName: "channelList"
+            x: page.x + octo_pre.margin
+            y: page.y + octo_pre.margin
+            width: statusPanel.x - 2 * octo_pre.margin - x
+            height: page.height - octo_pre.margin
+            orientation: ListView.Horizontal
+            spacing: octo_pre.stripSpacing
+            boundsBehavior: Flickable.StopAtBounds
+            clip: true
+            // Keep all eight strips alive when the page is narrow: their meters hold peaks.
+            cacheBuffer: octo_pre.channelCount * (octo_pre.stripWidth + octo_pre.stripSpacing)
+            currentIndex: 0
+            model: octo_pre.stripsLoaded && octo_pre.channelModel ? octo_pre.channelModel.channels
+                                                                   : null
+            ScrollBar.horizontal: ScrollBar {
+                active: channelList.contentWidth > channelList.width
             }
-            phantom: modelData.phantom
-            phase: modelData.phase
-            ribbon: modelData.ribbon
-            meterLevel: modelData.meterLevel
-            scribbleStrip: modelData.scribbleStrip
-            over: modelData.over
-            groupModel: octo_pre.groupModel
-            peakMode: octo_pre.peakMode
 
-            onPhantomClicked: octo_pre.channelPropertyChange(index, "phantomRole")
-            onPhaseClicked: octo_pre.channelPropertyChange(index, "phaseRole")
-            onRibbonClicked: octo_pre.channelPropertyChange(index, "ribbonRole")
-            onGroupClicked: {
-                console.log("Group Changed!")
-                octo_pre.channelChange(index, "groupRole", value)
-            }
-            onGroupNameChanged: octo_pre.channelChange(index, "groupNameRole", groupName)
-            onGainEntered: octo_pre.channelChange(index, "gainRole", value)
-            onGainUpClicked: octo_pre.channelPropertyChange(index, "gainUpRole")
-            onGainDownClicked: octo_pre.channelPropertyChange(index, "gainDownRole")
-            onChannelNameEntered: {
-                console.log("Channel name entered called")
-                octo_pre.channelChange(index, "nameRole", name)
-            }
-            onScribbleEntered: octo_pre.channelChange(index, "scribbleStripRole", scribble)
-            onOverCleared: octo_pre.channelChange(index, "overRole", false)
+            delegate: Channel {
+                id: strip
+                // Group moves and joining or leaving a group change what the channel's gain reads
+                // without notifying it: count those so the gain is read again.
+                property int gainRevision: 0
 
-            // The group button and the group selector pass every change of their value back
-            // to the channel, whose writer notifies again before the change is through: a plain
-            // binding would take that for a loop. The selector also writes groupName itself,
-            // which would end a binding. So both values are copied on each notification.
-            Connections {
-                target: modelData
-                function onGroupChanged() {
-                    strip.group = modelData.group
-                    ++strip.gainRevision
+                channelID: modelData.number
+                channelName: modelData.name
+                gainVal: {
+                    strip.gainRevision
+                    return modelData.gain
                 }
-                function onGroupNameChanged() { strip.groupName = modelData.groupName }
-                function onGroupGainChanged() { ++strip.gainRevision }
-            }
-            Component.onCompleted: {
-                group = modelData.group
-                groupName = modelData.groupName
+                phantom: modelData.phantom
+                phase: modelData.phase
+                ribbon: modelData.ribbon
+                meterLevel: modelData.meterLevel
+                scribbleStrip: modelData.scribbleStrip
+                over: modelData.over
+                groupModel: octo_pre.groupModel
+                peakMode: octo_pre.peakMode
+
+                onPhantomClicked: octo_pre.channelPropertyChange(index, "phantomRole")
+                onPhaseClicked: octo_pre.channelPropertyChange(index, "phaseRole")
+                onRibbonClicked: octo_pre.channelPropertyChange(index, "ribbonRole")
+                onGroupClicked: {
+                    console.log("Group Changed!")
+                    octo_pre.channelChange(index, "groupRole", value)
+                }
+                onGroupNameChanged: octo_pre.channelChange(index, "groupNameRole", groupName)
+                onGainEntered: octo_pre.channelChange(index, "gainRole", value)
+                onGainUpClicked: octo_pre.channelPropertyChange(index, "gainUpRole")
+                onGainDownClicked: octo_pre.channelPropertyChange(index, "gainDownRole")
+                onChannelNameEntered: {
+                    console.log("Channel name entered called")
+                    octo_pre.channelChange(index, "nameRole", name)
+                }
+                onScribbleEntered: octo_pre.channelChange(index, "scribbleStripRole", scribble)
+                onOverCleared: octo_pre.channelChange(index, "overRole", false)
+
+                // The group button and the group selector pass every change of their value back
+                // to the channel, whose writer notifies again before the change is through: a plain
+                // binding would take that for a loop. The selector also writes groupName itself,
+                // which would end a binding. So both values are copied on each notification.
+                Connections {
+                    target: modelData
+                    function onGroupChanged() {
+                        strip.group = modelData.group
+                        ++strip.gainRevision
+                    }
+                    function onGroupNameChanged() { strip.groupName = modelData.groupName }
+                    function onGroupGainChanged() { ++strip.gainRevision }
+                }
+                Component.onCompleted: {
+                    group = modelData.group
+                    groupName = modelData.groupName
+                }
             }
         }
-    }
 
-    Preamp_status {
-        id: statusPanel
-        objectName: "statusPanel"
-        x: page.x + page.width - octo_pre.margin - width
-        y: page.y + octo_pre.margin
-        devID: octo_pre.devID
-        online: octo_pre.online
-        clkStatus: octo_pre.clkStatus
+        Preamp_status {
+            id: statusPanel
+            objectName: "statusPanel"
+            x: page.x + page.width - octo_pre.margin - width
+            y: page.y + octo_pre.margin
+            devID: octo_pre.devID
+            online: octo_pre.online
+            clkStatus: octo_pre.clkStatus
 
-        onSampleRateChanged: octo_pre.unitChange("sampleRateRole", sampleRate)
-        onOnlineChanged: octo_pre.unitChange("onlineRole", online)
-        onClkStatusChanged: octo_pre.unitChange("clkStatusRole", clkStatus)
-        onClkSourceChanged: octo_pre.unitChange("clkSourceRole", clkSource)
-        onClkOutSourceChanged: octo_pre.unitChange("clkOutSourceRole", clkOutSource)
-        onOutFormatChanged: octo_pre.unitChange("outFormatRole", outFormat)
-        onOverClear: octo_pre.clearOvers()
+            onSampleRateChanged: octo_pre.unitChange("sampleRateRole", sampleRate)
+            onOnlineChanged: octo_pre.unitChange("onlineRole", online)
+            onClkStatusChanged: octo_pre.unitChange("clkStatusRole", clkStatus)
+            onClkSourceChanged: octo_pre.unitChange("clkSourceRole", clkSource)
+            onClkOutSourceChanged: octo_pre.unitChange("clkOutSourceRole", clkOutSource)
+            onOutFormatChanged: octo_pre.unitChange("outFormatRole", outFormat)
+            onOverClear: octo_pre.clearOvers()
+        }
     }
 
     // The panel writes the converter settings itself when the operator picks an entry; Binding
