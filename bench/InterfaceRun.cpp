@@ -18,6 +18,7 @@
 #include "model/PreampModel.h"
 #include "support/ControllerGraph.h"
 #include "support/IsolatedHome.h"
+#include "support/WindowItems.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -26,26 +27,9 @@ constexpr int stepTimeoutMs = 10000;
 constexpr int peakDecayMode = 1;
 constexpr int shownPages = 2;
 
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (root->objectName() == name)
-        return root;
-    const QList<QQuickItem *> children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
 bool click(QQuickWindow *window, const char *name)
 {
-    QQuickItem *target = findItem(window->contentItem(), QString::fromLatin1(name));
-    if (!target)
-        return false;
-    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
-    return true;
+    return WindowItems::click(window, WindowItems::find(window, QString::fromLatin1(name)));
 }
 
 bool writeSavedState(const IsolatedHome &home, const QStringList &addresses)
@@ -123,8 +107,7 @@ QList<QQuickItem *> pages(QQuickWindow *window, int units)
 {
     QList<QQuickItem *> found;
     for (int slot = 1; slot <= units; ++slot) {
-        if (QQuickItem *page =
-                findItem(window->contentItem(), QStringLiteral("preamp%1").arg(slot)))
+        if (QQuickItem *page = WindowItems::find(window, QStringLiteral("preamp%1").arg(slot)))
             found << page;
     }
     return found;
@@ -168,7 +151,7 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
     if (!click(window, "connectButton") ||
         !EventLoopWait::until([&] { return manager->activePreamps() == units; }, stepTimeoutMs))
         return failure("Connect did not take the units in use");
-    QQuickItem *blocker = findItem(window->contentItem(), QStringLiteral("inputBlocker"));
+    QQuickItem *blocker = WindowItems::find(window, QStringLiteral("inputBlocker"));
     EventLoopWait::until([&] { return blocker && !blocker->isEnabled(); }, stepTimeoutMs);
     if (!click(window, "preampsButton"))
         return failure("no Preamps button");

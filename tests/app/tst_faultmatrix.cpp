@@ -12,6 +12,7 @@
 #include "support/ControllerGraph.h"
 #include "support/IsolatedHome.h"
 #include "support/SimulatorProcess.h"
+#include "support/WindowItems.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -33,23 +34,9 @@ QString subnet()
     return qEnvironmentVariable("OCTO_FAULT_SUBNET", QStringLiteral("127.0.42"));
 }
 
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (root->objectName() == name)
-        return root;
-    const QList<QQuickItem *> children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
-
 void click(QQuickWindow *window, QQuickItem *target)
 {
-    QVERIFY(target);
-    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    QVERIFY(WindowItems::click(window, target));
 }
 
 // Requests a unit received per second while a window of time was open.
@@ -143,7 +130,7 @@ private:
             if (online == PreampModel::Online && m_faultEndMs >= 0 && m_backAt < 0)
                 m_backAt = m_clock.elapsed();
         }
-        const auto *lamp = findItem(m_panel, QStringLiteral("onlineLamp"));
+        const auto *lamp = WindowItems::find(m_panel, QStringLiteral("onlineLamp"));
         const bool lit = lamp->property("color").value<QColor>() == litColour;
         if (lit != (online == PreampModel::Online))
             ++m_lampMismatches;
@@ -191,7 +178,7 @@ private:
 
 QQuickItem *TestFaultMatrix::page(int slot) const
 {
-    return findItem(window()->contentItem(), QStringLiteral("preamp%1").arg(slot + 1));
+    return WindowItems::find(window(), QStringLiteral("preamp%1").arg(slot + 1));
 }
 
 void TestFaultMatrix::initTestCase()
@@ -215,10 +202,10 @@ void TestFaultMatrix::initTestCase()
     QVERIFY(m_graph->isValid());
     QVERIFY(QTest::qWaitForWindowExposed(window()));
     QTRY_VERIFY(m_graph->model(unitCount - 1)->preampID() == unitCount);
-    click(window(), findItem(window()->contentItem(), "connectButton"));
+    click(window(), WindowItems::find(window(), "connectButton"));
     QTRY_COMPARE(m_graph->manager()->activePreamps(), unitCount);
-    QTRY_VERIFY(!findItem(window()->contentItem(), "inputBlocker")->property("enabled").toBool());
-    click(window(), findItem(window()->contentItem(), "preampsButton"));
+    QTRY_VERIFY(!WindowItems::find(window(), "inputBlocker")->property("enabled").toBool());
+    click(window(), WindowItems::find(window(), "preampsButton"));
     for (int slot = 0; slot < unitCount; ++slot) {
         QCOMPARE(m_graph->model(slot)->ipAddr(), m_sim.address(slot));
         QTRY_COMPARE(m_graph->model(slot)->online(), int(PreampModel::Online));
@@ -275,7 +262,7 @@ void TestFaultMatrix::survivesFault()
     const bool reboot = fault.startsWith(QLatin1String("SIM_BOOT"));
     const bool clockFault = fault.startsWith(QLatin1String("SIM_UNLK"));
     PreampModel *unit = m_graph->model(slot);
-    QQuickItem *panel = findItem(page(slot), QStringLiteral("statusPanel"));
+    QQuickItem *panel = WindowItems::find(page(slot), QStringLiteral("statusPanel"));
     QVERIFY(panel && page(slot)->isVisible());
     for (int k = 0; k < unitCount; ++k)
         QTRY_COMPARE(m_graph->model(k)->online(), int(PreampModel::Online));

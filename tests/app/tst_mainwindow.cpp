@@ -8,35 +8,22 @@
 #include "support/ControllerGraph.h"
 #include "support/IsolatedHome.h"
 #include "support/SimulatorProcess.h"
+#include "support/WindowItems.h"
 #include "system/SystemManager.h"
 
 namespace {
-
-QQuickItem *findItem(QQuickItem *root, const QString &name)
-{
-    if (root->objectName() == name)
-        return root;
-    const QList<QQuickItem *> children = root->childItems();
-    for (QQuickItem *child : children) {
-        if (QQuickItem *found = findItem(child, name))
-            return found;
-    }
-    return nullptr;
-}
 
 // Items made by a Repeater have no object parent, so the visual tree is searched too.
 QQuickItem *item(QQuickWindow *window, const char *name)
 {
     if (auto *found = window->findChild<QQuickItem *>(name))
         return found;
-    return findItem(window->contentItem(), QString::fromLatin1(name));
+    return WindowItems::find(window, QString::fromLatin1(name));
 }
 
 void click(QQuickWindow *window, QQuickItem *target)
 {
-    QVERIFY(target);
-    const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    QVERIFY(WindowItems::click(window, target));
 }
 
 void turnWheel(QQuickWindow *window, QQuickItem *over, int steps)
@@ -183,7 +170,7 @@ void TestMainWindow::pageControlsReachTheUnitAndComeBack()
     QCOMPARE(onUnit.at(0).toObject().value("gain").toInt(), 30);
     // The unit's report, not the click, lights the strip's button.
     QQuickItem *strip = nullptr;
-    QVERIFY(QMetaObject::invokeMethod(findItem(page, "channelList"), "itemAtIndex",
+    QVERIFY(QMetaObject::invokeMethod(WindowItems::find(page, "channelList"), "itemAtIndex",
                                       Q_RETURN_ARG(QQuickItem *, strip), Q_ARG(int, 2)));
     QTRY_VERIFY(strip && strip->property("phantom").toBool());
 }
