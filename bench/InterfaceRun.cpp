@@ -1,8 +1,6 @@
 #include "InterfaceRun.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QHash>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -30,18 +28,6 @@ constexpr int shownPages = 2;
 bool click(QQuickWindow *window, const char *name)
 {
     return WindowItems::click(window, WindowItems::find(window, QString::fromLatin1(name)));
-}
-
-bool writeSavedState(const IsolatedHome &home, const QStringList &addresses)
-{
-    QDir().mkpath(home.dataDirectory());
-    QFile state(home.stateFile());
-    if (!state.open(QIODevice::WriteOnly))
-        return false;
-    const QString text = QString::number(addresses.size()) + QLatin1Char('\n') +
-                         addresses.join(QLatin1Char('\n')) + QStringLiteral("\nfile://") +
-                         home.path() + QLatin1Char('\n');
-    return state.write(text.toUtf8()) > 0;
 }
 
 // Meter reports of the shown units, and those a later report of the same unit replaced before
@@ -135,7 +121,7 @@ namespace InterfaceRun {
 QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool unloadHidden)
 {
     IsolatedHome home;
-    if (!writeSavedState(home, addresses))
+    if (!home.writeSavedState(addresses))
         return failure("cannot write the saved state");
     ControllerGraph graph;
     auto *window = qobject_cast<QQuickWindow *>(graph.window());

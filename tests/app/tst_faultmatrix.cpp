@@ -187,14 +187,7 @@ void TestFaultMatrix::initTestCase()
     for (int k = 1; k <= unitCount; ++k)
         listen << QStringLiteral("%1.%2:0").arg(subnet()).arg(k);
     QVERIFY2(m_sim.start(listen), qPrintable(m_sim.errorString()));
-    QDir().mkpath(m_home.dataDirectory());
-    QFile state(m_home.stateFile());
-    QVERIFY(state.open(QIODevice::WriteOnly));
-    state.write(QStringLiteral("%1\n%2\nfile://%3\n")
-                    .arg(unitCount)
-                    .arg(m_sim.addresses().join('\n'), m_home.path())
-                    .toUtf8());
-    state.close();
+    QVERIFY(m_home.writeSavedState(m_sim.addresses()));
 
     // As an operator starts a show: the listed units are pinged, "Connect" takes them all,
     // "Preamps" shows the first two pages and starts every unit at full rate.

@@ -2,6 +2,7 @@
 
 #include <QProcess>
 
+#include "support/IsolatedHome.h"
 #include "support/SimulatorProcess.h"
 
 namespace {
@@ -64,15 +65,9 @@ private:
 void TestNoListeningSocket::initTestCase()
 {
     QVERIFY2(m_sim.start({"127.0.46.11:0", "127.0.46.12:0"}), qPrintable(m_sim.errorString()));
-    const QString stateDir = m_home.path() + "/data/Corvane/octo-remote";
-    QVERIFY(QDir().mkpath(stateDir));
-    QFile state(stateDir + "/lastState.conf");
-    QVERIFY(state.open(QIODevice::WriteOnly));
-    state.write(QStringLiteral("%1\n%2\nfile://%3\n")
-                    .arg(unitCount)
-                    .arg(m_sim.addresses().join('\n'), m_home.path())
-                    .toUtf8());
-    state.close();
+    QVERIFY(
+        IsolatedHome::writeSavedState(m_home.path() + "/data/Corvane/octo-remote/lastState.conf",
+                                      m_sim.addresses(), m_home.path()));
 
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", m_home.path());

@@ -1,6 +1,8 @@
 #include "support/IsolatedHome.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include "app/Startup.h"
@@ -26,4 +28,17 @@ QString IsolatedHome::dataDirectory() const
 QString IsolatedHome::stateFile() const
 {
     return QDir(dataDirectory()).filePath(SystemManager::stateFileName);
+}
+
+bool IsolatedHome::writeSavedState(const QString &stateFile, const QStringList &addresses,
+                                   const QString &presetFolder)
+{
+    QDir().mkpath(QFileInfo(stateFile).path());
+    QFile state(stateFile);
+    if (!state.open(QIODevice::WriteOnly))
+        return false;
+    const QString text = QString::number(addresses.size()) + QLatin1Char('\n') +
+                         addresses.join(QLatin1Char('\n')) + QStringLiteral("\nfile://") +
+                         presetFolder + QLatin1Char('\n');
+    return state.write(text.toUtf8()) == text.toUtf8().size();
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Points HOME at a fresh temporary folder and switches the standard locations to test mode, so
@@ -18,6 +19,15 @@ public:
     // The saved-state file the system manager reads and writes.
     QString stateFile() const;
     QString dataDirectory() const;
+
+    // A saved state listing these unit addresses and a preset folder, as the program writes it
+    // (the folder is created). The member writes this home's state with the home as folder.
+    static bool writeSavedState(const QString &stateFile, const QStringList &addresses,
+                                const QString &presetFolder);
+    bool writeSavedState(const QStringList &addresses) const
+    {
+        return writeSavedState(stateFile(), addresses, path());
+    }
 
 private:
     QTemporaryDir m_dir;
