@@ -53,6 +53,10 @@ Scenario::Parsed Scenario::parse(const QString &text, int unitCount)
         if (!duration.isNull() &&
             (!ok || durationMs < 1 || durationMs > SimulatedUnit::maxDurationMs))
             return fail(i + 1, QStringLiteral("bad duration \"%1\"").arg(duration));
+        // Appended, a duration would pass for SERL's jitter or connection limit.
+        if (!duration.isNull() &&
+            fields.at(2).section(QLatin1Char('='), 0, 0) == QLatin1String("SERL"))
+            return fail(i + 1, QStringLiteral("SERL takes no duration"));
         const QString command = commandFor(fields.at(2), duration);
         const SimulatedUnit::Result check = SimulatedUnit(unit).handle(command);
         if (check.status != 200)

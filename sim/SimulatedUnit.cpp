@@ -86,7 +86,8 @@ SimulatedUnit::Clock timeSinceConstruction()
 } // namespace
 
 SimulatedUnit::SimulatedUnit(int id, quint32 seed, Clock clock)
-    : m_id(id), m_clock(clock ? std::move(clock) : timeSinceConstruction()), m_random(seed)
+    : m_id(id), m_clock(clock ? std::move(clock) : timeSinceConstruction()), m_random(seed),
+      m_serviceRandom(seed)
 {
     std::uniform_real_distribution<double> period(4000, 12000);
     std::uniform_real_distribution<double> phase(0, twoPi);
@@ -111,6 +112,41 @@ SimulatedUnit::Result SimulatedUnit::handle(const QString &commandText)
     Result result = runUnitCommand(commandText);
     applyFaultsToAnswer(result);
     return result;
+}
+
+bool SimulatedUnit::isSimCommand(const QString &commandText)
+{
+    return Commands::parse(commandText, simPrefix).has_value();
+}
+
+SimulatedUnit::Profile SimulatedUnit::profile() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_profile;
+}
+
+int SimulatedUnit::nextServiceMs()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int least = m_profile.serviceMs;
+    return std::uniform_int_distribution<int>(least, least + m_profile.jitterMs)(m_serviceRandom);
+}
+
+bool SimulatedUnit::openConnection()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_profile.serial && m_openConnections >= m_profile.maxConnections) {
+        ++m_refusedConnections;
+        return false;
+    }
+    m_mostOpenConnections = std::max(m_mostOpenConnections, ++m_openConnections);
+    return true;
+}
+
+void SimulatedUnit::closeConnection()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    --m_openConnections;
 }
 
 const QMap<QString, SimulatedUnit::Handler> &SimulatedUnit::unitCommands()
@@ -159,6 +195,7 @@ const QMap<QString, SimulatedUnit::Handler> &SimulatedUnit::simCommands()
         {QStringLiteral("SIM_BOOT"), &Unit::reboot},
         {QStringLiteral("SIM_CLER"), &Unit::clearFaults},
         {QStringLiteral("SIM_STAT"), &Unit::statistics},
+        {QStringLiteral("SIM_SERL"), &Unit::setProfile},
     };
     return handlers;
 }
@@ -438,7 +475,33 @@ SimulatedUnit::Result SimulatedUnit::statistics(const Parsed &command)
     if (command.hasArgument) {
         m_requests = 0;
         m_requestsByCode.clear();
+        m_mostOpenConnections = m_openConnections;
+        m_refusedConnections = 0;
     }
+    return simAnswer();
+}
+
+// "SIM_SERL=service[,jitter[,connections]]" or "SIM_SERL=OFF". Connections already open beyond
+// a new limit stay open; only new ones are refused until fewer are open.
+SimulatedUnit::Result SimulatedUnit::setProfile(const Parsed &command)
+{
+    if (command.argument == QLatin1String("OFF")) {
+        m_profile = Profile();
+        return simAnswer();
+    }
+    const QStringList parts = command.argument.split(QLatin1Char(','));
+    if (!command.hasArgument || parts.size() > 3)
+        return badRequest(
+            QStringLiteral("expected SIM_SERL=service[,jitter[,connections]] or SIM_SERL=OFF"));
+    const auto service = parseInRange(parts.at(0), 0, maxServiceMs);
+    const auto jitter = parts.size() > 1 ? parseInRange(parts.at(1), 0, maxServiceMs) : 0;
+    const auto connections =
+        parts.size() > 2 ? parseInRange(parts.at(2), 1, maxConnectionLimit) : defaultMaxConnections;
+    if (!service || !jitter)
+        return badRequest(QStringLiteral("service and jitter must be 0 to %1").arg(maxServiceMs));
+    if (!connections)
+        return badRequest(QStringLiteral("connections must be 1 to %1").arg(maxConnectionLimit));
+    m_profile = Profile{true, *service, *jitter, *connections};
     return simAnswer();
 }
 
@@ -459,11 +522,21 @@ SimulatedUnit::Result SimulatedUnit::simAnswer() const
             details.insert(QStringLiteral("remainingMs"), double(active.until - now));
         faults.insert(faultName(fault), details);
     }
+    const QJsonObject profile{{QStringLiteral("serial"), m_profile.serial},
+                              {QStringLiteral("serviceMs"), m_profile.serviceMs},
+                              {QStringLiteral("jitterMs"), m_profile.jitterMs},
+                              {QStringLiteral("maxConnections"), m_profile.maxConnections}};
+    // A SIM_ command sent over HTTP counts its own connection as open.
+    const QJsonObject connections{{QStringLiteral("open"), m_openConnections},
+                                  {QStringLiteral("mostOpen"), m_mostOpenConnections},
+                                  {QStringLiteral("refused"), m_refusedConnections}};
     const QJsonObject sim{{QStringLiteral("id"), m_id},
                           {QStringLiteral("boots"), m_boots},
                           {QStringLiteral("requests"), m_requests},
                           {QStringLiteral("codes"), codes},
-                          {QStringLiteral("faults"), faults}};
+                          {QStringLiteral("faults"), faults},
+                          {QStringLiteral("profile"), profile},
+                          {QStringLiteral("connections"), connections}};
     return jsonAnswer({{QStringLiteral("sim"), sim}});
 }
 

@@ -19,6 +19,10 @@
 // behaviour of a unit can be tested without a network; UnitServer only moves bytes and carries
 // out the few instructions a Result gives it (hold, delay, refuse connections).
 //
+// The unit also holds its serving profile and its connection counts, because SIM_ commands set
+// the one and report the other; UnitServer reads the profile and reports each connection it
+// opens and closes, and runs the serial queue itself.
+//
 // Thread-safe: every public function takes the unit's mutex, because UnitServer calls handle()
 // from its connection threads.
 //
@@ -46,6 +50,24 @@ public:
         int refuseMs = 0;
     };
 
+    // How the unit's web server copes with load. The fast profile (the default) answers every
+    // request at once, on as many connections as a client opens. The serial profile is a real
+    // unit's small embedded server: it works on one request at a time over all its connections,
+    // in arrival order, each taking a service time drawn from [serviceMs, serviceMs + jitterMs],
+    // and it has sockets for only maxConnections connections; a further one is reset unread.
+    // The profile is how the unit is built, not a fault: SIM_CLER and SIM_BOOT keep it.
+    struct Profile
+    {
+        bool serial = false;
+        int serviceMs = 0;
+        int jitterMs = 0;
+        int maxConnections = 0; // 0: no limit
+    };
+    static constexpr int defaultServiceMs = 20;
+    static constexpr int maxServiceMs = 2000; // and jitter
+    static constexpr int defaultMaxConnections = 4;
+    static constexpr int maxConnectionLimit = 64;
+
     // Longer delays would only tie up connection threads; longer faults are cleared by hand.
     static constexpr int maxDelayMs = 10000;
     static constexpr int maxDurationMs = 24 * 60 * 60 * 1000;
@@ -58,6 +80,20 @@ public:
 
     int id() const { return m_id; }
     Result handle(const QString &commandText);
+    // Simulation commands skip the serial queue as they skip faults.
+    static bool isSimCommand(const QString &commandText);
+
+    Profile profile() const;
+    // One request's service time under the serial profile. It has a random source of its own, so
+    // the meters read the same for a seed however many requests the unit serves.
+    int nextServiceMs();
+
+    // Connection counts for SIM_STAT, decided here so that the limit and the figures it reports
+    // agree. openConnection() returns false when the serial profile has no socket left: the
+    // caller closes the connection unread and it counts as refused. closeConnection() follows
+    // every admitted connection.
+    bool openConnection();
+    void closeConnection();
 
 private:
     struct Channel
@@ -126,6 +162,7 @@ private:
     Result reboot(const Parsed &command);
     Result clearFaults(const Parsed &command);
     Result statistics(const Parsed &command);
+    Result setProfile(const Parsed &command);
     Result simAnswer() const;
     std::optional<qint64> endOfFault(const QString &durationText) const;
 
@@ -144,6 +181,7 @@ private:
     const Clock m_clock;
     mutable std::mutex m_mutex;
     std::mt19937 m_random;
+    std::mt19937 m_serviceRandom;
 
     QString m_name;
     std::array<Channel, Commands::channelCount> m_channels;
@@ -156,4 +194,9 @@ private:
     int m_boots = 1;
     int m_requests = 0;
     QMap<QString, int> m_requestsByCode;
+
+    Profile m_profile;
+    int m_openConnections = 0;
+    int m_mostOpenConnections = 0; // since the last SIM_STAT=RESET
+    int m_refusedConnections = 0;
 };

@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <deque>
+#include <functional>
 #include <set>
+#include <vector>
 
 #include <httplib.h>
 #include <poll.h>
@@ -17,15 +20,74 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Enough for every request a silent unit holds at once, the controller's six parallel
-// connections and the harness's control requests: each open connection takes a thread.
-constexpr size_t connectionThreads = 32;
+// Each open connection takes a thread. Enough for every request a silent unit holds at once, the
+// controller's six parallel connections and the harness's control requests, and for the serial
+// profile's largest connection limit with threads to spare, so that the connection after the
+// last one allowed finds a thread and is refused at once instead of waiting for one.
+constexpr size_t maxConnectionThreads = size_t(SimulatedUnit::maxConnectionLimit) + 8;
 // The controller polls meters every 60 ms; one connection should carry that for a long time.
 constexpr size_t keepAliveMaxCount = 1000000;
 constexpr time_t keepAliveTimeoutSeconds = 10;
 // How often a held or delayed request looks whether it may answer or has to give up.
 constexpr auto pollInterval = 10ms;
 constexpr auto reopenRetryInterval = 100ms;
+
+// httplib's own pool starts all its threads up front, and twelve units would start hundreds that
+// mostly sleep. This one starts a thread when a connection finds none idle, up to maxThreads,
+// and keeps it for later connections; beyond maxThreads, connections wait for a thread.
+class ConnectionThreads : public httplib::TaskQueue
+{
+public:
+    explicit ConnectionThreads(size_t maxThreads) : m_maxThreads(maxThreads) {}
+
+    void enqueue(std::function<void()> task) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_tasks.push_back(std::move(task));
+        if (m_tasks.size() > m_idle && m_threads.size() < m_maxThreads)
+            m_threads.emplace_back([this] { work(); });
+        else
+            m_wake.notify_one();
+    }
+
+    // httplib calls this once its accept loop has ended: what is queued still runs.
+    void shutdown() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_shutdown = true;
+        }
+        m_wake.notify_all();
+        for (std::thread &thread : m_threads)
+            thread.join();
+    }
+
+private:
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            ++m_idle;
+            m_wake.wait(lock, [this] { return !m_tasks.empty() || m_shutdown; });
+            --m_idle;
+            if (m_tasks.empty())
+                return;
+            const std::function<void()> task = std::move(m_tasks.front());
+            m_tasks.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+
+    const size_t m_maxThreads;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_tasks;
+    std::vector<std::thread> m_threads;
+    size_t m_idle = 0;
+    bool m_shutdown = false;
+};
 
 // The connection the calling thread serves, so a request can tell which one is its own.
 thread_local socket_t currentConnection = INVALID_SOCKET;
@@ -97,10 +159,13 @@ void QueryEscapingStream::readRequestLine()
 // for that (its TLS server uses it too): it escapes the request line as above, and it knows
 // its open connections, so closing the listener can end them at once. httplib's own loop would
 // serve an idle kept-alive connection one more request after stop(), or keep it until its
-// keep-alive timeout.
+// keep-alive timeout. It also asks the unit before serving a new connection, which is where the
+// serial profile's connection limit bites.
 class UnitHttpServer : public httplib::Server
 {
 public:
+    explicit UnitHttpServer(SimulatedUnit &unit) : m_unit(unit) {}
+
     // Ends every open connection but keep's: shuts its socket down, which wakes its thread.
     void closeConnections(socket_t keep)
     {
@@ -116,6 +181,7 @@ private:
     bool waitForRequest(socket_t sock) const;
     bool serveRequest(socket_t sock, bool last, bool &closed);
 
+    SimulatedUnit &m_unit;
     std::mutex m_mutex;
     // A socket leaves this set before it is closed, so its number is never reused while here.
     std::set<socket_t> m_open;
@@ -123,6 +189,14 @@ private:
 
 bool UnitHttpServer::process_and_close_socket(socket_t sock)
 {
+    if (!m_unit.openConnection()) {
+        // Closed unread with a zero linger, the connection is reset: the client learns at once
+        // that the unit had no socket for it.
+        const linger reset{1, 0};
+        ::setsockopt(sock, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        httplib::detail::close_socket(sock);
+        return false;
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_open.insert(sock);
@@ -139,6 +213,9 @@ bool UnitHttpServer::process_and_close_socket(socket_t sock)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_open.erase(sock);
     }
+    // Counted closed before it closes, so a client that reconnects the moment it sees the close
+    // is not refused for the connection it just lost.
+    m_unit.closeConnection();
     ::shutdown(sock, SHUT_RDWR);
     httplib::detail::close_socket(sock);
     return ok;
@@ -196,6 +273,8 @@ void sendBrokenResponse(httplib::Response &response)
 
 struct UnitServer::Listener
 {
+    explicit Listener(SimulatedUnit &unit) : server(unit) {}
+
     UnitHttpServer server;
     std::thread thread;
     std::atomic<bool> finished{false};
@@ -256,7 +335,10 @@ void UnitServer::refuse(std::chrono::milliseconds duration, int keepOpen)
 
 void UnitServer::serve(const httplib::Request &request, httplib::Response &response)
 {
-    const auto result = answerFor(commandText(request.target), m_generation);
+    const QString command = commandText(request.target);
+    const bool inTurn = !SimulatedUnit::isSimCommand(command) && m_unit->profile().serial;
+    const auto result =
+        inTurn ? answerInTurn(command, m_generation) : answerFor(command, m_generation);
     if (!result) {
         sendBrokenResponse(response);
         return;
@@ -290,6 +372,31 @@ std::optional<SimulatedUnit::Result> UnitServer::answerFor(const QString &comman
     return result;
 }
 
+// Under the serial profile: the answer once every request that arrived earlier has had its turn
+// and this one its service time; nothing when the listener closes meanwhile.
+std::optional<SimulatedUnit::Result> UnitServer::answerInTurn(const QString &command,
+                                                              int generation)
+{
+    std::unique_lock<std::mutex> lock(m_turnMutex);
+    const quint64 ticket = m_nextTicket++;
+    m_turns.push_back(ticket);
+    // Polled as well as woken: closing the listener only bumps the generation.
+    while (m_turns.front() != ticket && m_generation == generation)
+        m_turnChanged.wait_for(lock, pollInterval);
+    lock.unlock();
+
+    std::optional<SimulatedUnit::Result> result;
+    const std::chrono::milliseconds service(m_unit->nextServiceMs());
+    if (m_generation == generation && sleepUnlessClosed(service, generation))
+        result = answerFor(command, generation);
+
+    lock.lock();
+    m_turns.erase(std::find(m_turns.begin(), m_turns.end(), ticket));
+    lock.unlock();
+    m_turnChanged.notify_all();
+    return result;
+}
+
 bool UnitServer::sleepUnlessClosed(std::chrono::milliseconds duration, int generation) const
 {
     const auto end = Clock::now() + duration;
@@ -303,10 +410,10 @@ bool UnitServer::sleepUnlessClosed(std::chrono::milliseconds duration, int gener
 
 std::unique_ptr<UnitServer::Listener> UnitServer::openListener()
 {
-    auto listener = std::make_unique<Listener>();
+    auto listener = std::make_unique<Listener>(*m_unit);
     httplib::Server &server = listener->server;
     server.new_task_queue = [] {
-        return new httplib::ThreadPool(connectionThreads);
+        return new ConnectionThreads(maxConnectionThreads);
     };
     // httplib's default options add SO_REUSEPORT, with which a second simulator could bind the
     // same address and quietly take over part of its connections.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -24,13 +25,22 @@ struct Response;
 //
 // Ownership and threads: the server owns its unit and every thread it starts. An open listener
 // is one httplib::Server whose accept loop runs on its own thread; httplib serves each connection
-// on a thread of that listener's pool for as long as the connection lives. A supervisor thread
-// joins listeners that were closed for a refusal (SIM_RFSE, SIM_BOOT=ms) and opens a new one on
-// the same address when the refusal ends. stop() and the destructor close everything and join.
+// on a thread of that listener's pool for as long as the connection lives (threads start as
+// connections need them). A supervisor thread joins listeners that were closed for a refusal
+// (SIM_RFSE, SIM_BOOT=ms) and opens a new one on the same address when the refusal ends. stop()
+// and the destructor close everything and join.
 //
 // Closing the listener also closes the open connections, as a unit that goes away would; only
 // the connection that asked for a refusal gets its answer first. Requests still held by a silent
 // or delayed unit are dropped then.
+//
+// The unit's serial profile (SimulatedUnit::Profile) is carried out here. Each connection asks
+// the unit whether it may open; one the unit has no socket for is reset at once, unread, as a
+// small embedded server does. Each request, once read, takes its place in one queue over all
+// connections and waits for its turn; holding the turn it takes its service time, then whatever
+// silence or delay a fault adds, so a hung unit holds up every request behind it. A request
+// stops waiting when the listener closes or the server stops. SIM_ commands never queue: a
+// harness can always reach the unit, but their connections count against the limit like any.
 //
 // Constructing a UnitServer makes the process ignore SIGPIPE: the httplib build in use writes
 // to sockets without MSG_NOSIGNAL, and a client that hangs up must not end the process.
@@ -69,6 +79,7 @@ private:
 
     void serve(const httplib::Request &request, httplib::Response &response);
     std::optional<SimulatedUnit::Result> answerFor(const QString &command, int generation);
+    std::optional<SimulatedUnit::Result> answerInTurn(const QString &command, int generation);
     bool sleepUnlessClosed(std::chrono::milliseconds duration, int generation) const;
     // keepOpen: the socket of the connection whose request started the refusal, or -1; it
     // stays open until its answer is out.
@@ -95,4 +106,11 @@ private:
     std::chrono::steady_clock::time_point m_reopenAt;
     bool m_stopping = false;
     std::thread m_supervisor;
+
+    // The serial queue: tickets of the requests waiting, in arrival order; the first one holds
+    // the turn. A request that gives up takes its ticket out wherever it stands.
+    std::mutex m_turnMutex;
+    std::condition_variable m_turnChanged;
+    std::deque<quint64> m_turns;
+    quint64 m_nextTicket = 0;
 };

@@ -54,8 +54,23 @@ const char description[] =
     "  SIM_BOOT[=ms]         restart with factory settings and no faults, refusing\n"
     "                        connections for ms while booting\n"
     "  SIM_CLER              clear all faults\n"
-    "  SIM_STAT[=RESET]      request counters per command (and reset them)\n"
+    "  SIM_STAT[=RESET]      request counters per command, the profile and the\n"
+    "                        connections: open, most open at once, refused (reset the\n"
+    "                        counters; most open restarts from those open now)\n"
+    "  SIM_SERL=service[,jitter[,connections]]\n"
+    "                        serial profile: one request at a time, each after service\n"
+    "                        ms plus up to jitter ms (0..2000 each, jitter default 0), at\n"
+    "                        most connections open connections (1..64, default 4)\n"
+    "  SIM_SERL=OFF          back to the fast profile\n"
     "--fault takes the same texts without \"SIM_\": --fault 2:SLNT --fault 1:HERR=500\n"
+    "\n"
+    "By default a unit answers every request at once on any number of connections. The\n"
+    "serial profile (--serial, or SIM_SERL at run time) behaves like the small embedded web\n"
+    "server of a real unit: it works on one request at a time over all its connections, in\n"
+    "arrival order, each taking a service time; a silent or delayed request holds up those\n"
+    "behind it; a connection beyond the limit is reset at once, unread, and counted refused.\n"
+    "SIM_ commands skip the queue, but their connections count against the limit.\n"
+    "  corvane-unit-sim --serial --service-ms 60 127.0.0.11:8081\n"
     "\n"
     "A --scenario file holds one timed fault a line, \"AT_MS UNIT FAULT [DURATION_MS]\",\n"
     "AT_MS counted from \"ready\": \"10000 2 SLNT 10000\" silences unit 2 from 10 s to 20 s.\n"
@@ -81,6 +96,8 @@ struct Options
     quint32 seed = 1;
     std::vector<StartupFault> faults;
     std::vector<Scenario::Step> scenario;
+    // The SIM_SERL command every unit starts with; empty for the fast profile.
+    QString profileCommand;
 };
 
 std::optional<ListenAddress> parseAddress(const QString &text, quint16 defaultPort)
@@ -160,7 +177,29 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         QStringLiteral("scenario"),
         QStringLiteral("Apply the timed faults of FILE, counted from \"ready\"."),
         QStringLiteral("FILE"));
-    parser.addOptions({units, port, baseId, seed, fault, scenario, stopWithStdin});
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QStringLiteral("Serve each unit's requests one at a time, as a real unit's small web "
+                       "server does, with at most a few open connections (see above)."));
+    const QCommandLineOption serviceMs(
+        QStringLiteral("service-ms"),
+        QStringLiteral("Serial profile: each request takes MS (0 to 2000, default %1). Implies "
+                       "--serial.")
+            .arg(SimulatedUnit::defaultServiceMs),
+        QStringLiteral("MS"), QString::number(SimulatedUnit::defaultServiceMs));
+    const QCommandLineOption jitterMs(
+        QStringLiteral("jitter-ms"),
+        QStringLiteral("Serial profile: plus up to MS more, drawn per request (0 to 2000, "
+                       "default 0). Implies --serial."),
+        QStringLiteral("MS"), QStringLiteral("0"));
+    const QCommandLineOption maxConnections(
+        QStringLiteral("max-connections"),
+        QStringLiteral("Serial profile: at most N open connections per unit (1 to 64, default "
+                       "%1); a further one is reset. Implies --serial.")
+            .arg(SimulatedUnit::defaultMaxConnections),
+        QStringLiteral("N"), QString::number(SimulatedUnit::defaultMaxConnections));
+    parser.addOptions({units, port, baseId, seed, fault, scenario, stopWithStdin, serial, serviceMs,
+                       jitterMs, maxConnections});
     parser.addPositionalArgument(QStringLiteral("address"),
                                  QStringLiteral("host or host:port of a unit, up to 12."),
                                  QStringLiteral("[address...]"));
@@ -176,9 +215,17 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
     const auto unitCount = intValue(parser, units, 1, maxUnits, error);
     const auto firstId = intValue(parser, baseId, 0, 1000000, error);
     const auto firstSeed = intValue(parser, seed, 0, std::numeric_limits<int>::max(), error);
-    if (!defaultPort || !unitCount || !firstId || !firstSeed)
+    const auto service = intValue(parser, serviceMs, 0, SimulatedUnit::maxServiceMs, error);
+    const auto jitter = intValue(parser, jitterMs, 0, SimulatedUnit::maxServiceMs, error);
+    const auto connections =
+        intValue(parser, maxConnections, 1, SimulatedUnit::maxConnectionLimit, error);
+    if (!defaultPort || !unitCount || !firstId || !firstSeed || !service || !jitter || !connections)
         return std::nullopt;
     Options options;
+    if (parser.isSet(serial) || parser.isSet(serviceMs) || parser.isSet(jitterMs) ||
+        parser.isSet(maxConnections))
+        options.profileCommand =
+            QStringLiteral("SIM_SERL=%1,%2,%3").arg(*service).arg(*jitter).arg(*connections);
     options.stopWithStdin = parser.isSet(stopWithStdin);
     options.baseId = *firstId;
     options.seed = quint32(*firstSeed);
@@ -293,7 +340,12 @@ int main(int argc, char *argv[])
             std::make_unique<UnitServer>(std::move(unit), address.host, address.port));
     }
 
-    // Faults go in before the units listen, so no client ever sees a healthy unit first.
+    // The profile and the faults go in before the units listen, so no client ever sees a fast
+    // or healthy unit first; a --fault UNIT:SERL comes later and wins for its unit.
+    for (const auto &server : servers) {
+        if (!options->profileCommand.isEmpty())
+            server->unit().handle(options->profileCommand);
+    }
     std::vector<int> refusalMs(servers.size(), 0);
     for (const StartupFault &fault : options->faults) {
         const auto result = servers[fault.unit]->unit().handle(QStringLiteral("SIM_") + fault.text);

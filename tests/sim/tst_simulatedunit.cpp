@@ -1,6 +1,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QTest>
 
 #include "device/ReplyDocument.h"
@@ -81,6 +82,9 @@ private slots:
     void faultLastsItsDurationOrUntilCleared();
     void scenarioIsParsed_data();
     void scenarioIsParsed();
+    void servingProfileIsSetByCommand_data();
+    void servingProfileIsSetByCommand();
+    void serviceTimesLeaveMetersReproducible();
 };
 
 void TestSimulatedUnit::commandTakesEffect_data()
@@ -287,6 +291,8 @@ void TestSimulatedUnit::scenarioIsParsed_data()
     row("bad fault value", "100 1 HERR=200", {}, 1, "bad fault \"HERR=200\": value must be 400 to 599");
     row("fault without duration", "100 1 CLER 500", {}, 1,
         "bad fault \"CLER=500\": no argument expected");
+    row("serving profile", "0 1 SERL=60,5,2", {"0 0 SIM_SERL=60,5,2"});
+    row("serving profile with a duration", "0 1 SERL=60 500", {}, 1, "SERL takes no duration");
     // clang-format on
 }
 
@@ -306,6 +312,73 @@ void TestSimulatedUnit::scenarioIsParsed()
     QCOMPARE(parsed.errorLine, errorLine);
     QCOMPARE(parsed.error, error);
     QCOMPARE(parsed.ok(), errorLine == 0);
+}
+
+void TestSimulatedUnit::servingProfileIsSetByCommand_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("status");
+    // "serial|fast serviceMs jitterMs maxConnections", from a unit set to "SIM_SERL=60,5,8".
+    QTest::addColumn<QString>("profile");
+    const auto row = [](const char *command, int status, const char *profile) {
+        QTest::newRow(command) << command << status << profile;
+    };
+    // clang-format off
+    row("SIM_SERL=30", 200, "serial 30 0 4");
+    row("SIM_SERL=0,2000", 200, "serial 0 2000 4");
+    row("SIM_SERL=2000,0,64", 200, "serial 2000 0 64");
+    row("SIM_SERL=0,0,1", 200, "serial 0 0 1");
+    row("SIM_SERL=OFF", 200, "fast 0 0 0");
+    row("SIM_CLER", 200, "serial 60 5 8");
+    row("SIM_BOOT", 200, "serial 60 5 8");
+    for (const char *bad : {"SIM_SERL", "SIM_SERL=", "SIM_SERL=off", "SIM_SERL=-1", "SIM_SERL=2001",
+                            "SIM_SERL=60,-1", "SIM_SERL=60,2001", "SIM_SERL=60,,4",
+                            "SIM_SERL=60,0,0", "SIM_SERL=60,0,65", "SIM_SERL=60,0,4,1"})
+        row(bad, 400, "serial 60 5 8");
+    // clang-format on
+}
+
+// The profile is part of every simulation answer; clearing faults or restarting keeps it.
+void TestSimulatedUnit::servingProfileIsSetByCommand()
+{
+    QFETCH(QString, command);
+    QFETCH(int, status);
+    QFETCH(QString, profile);
+    SimulatedUnit unit(unitId);
+    QVERIFY(answered(unit.handle(QStringLiteral("SIM_SERL=60,5,8"))));
+
+    QCOMPARE(unit.handle(command).status, status);
+
+    const auto text = [](const SimulatedUnit::Profile &held) {
+        return QStringLiteral("%1 %2 %3 %4")
+            .arg(QLatin1String(held.serial ? "serial" : "fast"))
+            .arg(held.serviceMs)
+            .arg(held.jitterMs)
+            .arg(held.maxConnections);
+    };
+    const QJsonValue shown =
+        documentOf(unit.handle(QStringLiteral("SIM_STAT"))).value("sim")["profile"];
+    QCOMPARE(text({shown["serial"].toBool(), shown["serviceMs"].toInt(-1),
+                   shown["jitterMs"].toInt(-1), shown["maxConnections"].toInt(-1)}),
+             profile);
+    QCOMPARE(text(unit.profile()), profile);
+}
+
+// Service times cover [service, service + jitter], and drawing them leaves the meters reading
+// what a unit serving nothing reads.
+void TestSimulatedUnit::serviceTimesLeaveMetersReproducible()
+{
+    qint64 now = 0;
+    SimulatedUnit quiet(unitId, 5, [&now] { return now; });
+    SimulatedUnit busy(unitId, 5, [&now] { return now; });
+    QVERIFY(answered(busy.handle(QStringLiteral("SIM_SERL=10,5"))));
+    QSet<int> drawn;
+    for (int reading = 0; reading < 50; ++reading, now += 60) {
+        for (int request = 0; request < 3; ++request)
+            drawn << busy.nextServiceMs();
+        QCOMPARE(meterLevels(busy), meterLevels(quiet));
+    }
+    QCOMPARE(drawn, (QSet<int>{10, 11, 12, 13, 14, 15}));
 }
 
 QTEST_GUILESS_MAIN(TestSimulatedUnit)

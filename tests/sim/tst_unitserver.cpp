@@ -2,12 +2,15 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
+#include <vector>
 
 #include <httplib.h>
 
@@ -58,6 +61,12 @@ private slots:
     void faultyAnswerReachesTheClient_data();
     void faultyAnswerReachesTheClient();
     void refusingUnitListensAgainOnTheSamePort();
+    void connectionBeyondTheLimitIsRefused_data();
+    void connectionBeyondTheLimitIsRefused();
+    void serialUnitAnswersOneServiceTimeApart_data();
+    void serialUnitAnswersOneServiceTimeApart();
+    void delayedRequestHoldsUpOnlyASerialUnit_data();
+    void delayedRequestHoldsUpOnlyASerialUnit();
     void programServesUnitsUntilSigterm();
     void programRejectsBadArguments();
     void programEndsWithTheProcessThatStartedIt();
@@ -66,6 +75,12 @@ private slots:
 private:
     std::unique_ptr<httplib::Client> client() const { return clientFor(*m_server); }
     httplib::Result get(const std::string &target) const { return client()->Get(target); }
+    // Read in process, so reading opens no connection of its own.
+    int connections(const char *figure) const
+    {
+        const QByteArray stat = m_server->unit().handle(QStringLiteral("SIM_STAT")).body;
+        return QJsonDocument::fromJson(stat)["sim"]["connections"][figure].toInt(-1);
+    }
 
     std::unique_ptr<UnitServer> m_server;
 };
@@ -181,14 +196,116 @@ void TestUnitServer::refusingUnitListensAgainOnTheSamePort()
     }
 }
 
+void TestUnitServer::connectionBeyondTheLimitIsRefused_data()
+{
+    QTest::addColumn<int>("limit");
+    QTest::newRow("one") << 1;
+    QTest::newRow("three") << 3;
+}
+
+// The connection after the last one allowed is reset unread, even for a simulation command;
+// once a connection closes there is room again.
+void TestUnitServer::connectionBeyondTheLimitIsRefused()
+{
+    QFETCH(int, limit);
+    m_server->unit().handle(QStringLiteral("SIM_SERL=0,0,%1").arg(limit));
+    std::vector<std::unique_ptr<httplib::Client>> open;
+    for (int i = 0; i < limit; ++i) {
+        open.push_back(client());
+        QCOMPARE(statusOf(open.back()->Get("/?CMD_PSTS")), 200);
+    }
+    QCOMPARE(connections("open"), limit);
+
+    QCOMPARE(statusOf(get("/?SIM_STAT")), 0);
+    QCOMPARE(connections("refused"), 1);
+
+    open.front().reset();
+    QTRY_COMPARE(connections("open"), limit - 1);
+    QCOMPARE(statusOf(get("/?CMD_PSTS")), 200);
+    QTRY_COMPARE(connections("open"), limit - 1);
+    QCOMPARE(connections("mostOpen"), limit);
+    QCOMPARE(connections("refused"), 1);
+    m_server->unit().handle(QStringLiteral("SIM_STAT=RESET"));
+    QCOMPARE(connections("mostOpen"), limit - 1);
+    QCOMPARE(connections("refused"), 0);
+}
+
+void TestUnitServer::serialUnitAnswersOneServiceTimeApart_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<int>("leastServiceMs");
+    QTest::newRow("service") << "SIM_SERL=50" << 50;
+    QTest::newRow("service with jitter") << "SIM_SERL=30,40" << 30;
+}
+
+// Requests started together on four connections: however they are scheduled, the k-th answer
+// cannot come before k service times have passed.
+void TestUnitServer::serialUnitAnswersOneServiceTimeApart()
+{
+    QFETCH(QString, profile);
+    QFETCH(int, leastServiceMs);
+    m_server->unit().handle(profile);
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<qint64> answeredMs(4, -1);
+    std::vector<std::thread> clients;
+    for (qint64 &ms : answeredMs) {
+        clients.emplace_back([this, start, &ms] {
+            if (statusOf(get("/?CMD_METR")) == 200)
+                ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                         std::chrono::steady_clock::now() - start)
+                         .count();
+        });
+    }
+    for (std::thread &thread : clients)
+        thread.join();
+    std::sort(answeredMs.begin(), answeredMs.end());
+    for (size_t k = 1; k <= answeredMs.size(); ++k)
+        QVERIFY2(answeredMs[k - 1] >= qint64(k) * leastServiceMs,
+                 qPrintable(QStringLiteral("answer %1 after %2 ms").arg(k).arg(answeredMs[k - 1])));
+}
+
+void TestUnitServer::delayedRequestHoldsUpOnlyASerialUnit_data()
+{
+    QTest::addColumn<QStringList>("profile");
+    QTest::addColumn<int>("handled");
+    QTest::newRow("serial") << QStringList{"SIM_SERL=0,0,8"} << 1;
+    QTest::newRow("fast again") << QStringList{"SIM_SERL=0,0,8", "SIM_SERL=OFF"} << 3;
+}
+
+// Three requests to a unit that delays its answers by 10 s: a serial unit works on the first
+// only, a fast one on all three. Simulation commands pass the queue, and stopping the server
+// ends the waiting.
+void TestUnitServer::delayedRequestHoldsUpOnlyASerialUnit()
+{
+    QFETCH(QStringList, profile);
+    QFETCH(int, handled);
+    for (const QString &command : profile + QStringList{"SIM_DLAY=10000"})
+        QVERIFY(m_server->unit().handle(command).status == 200);
+    std::vector<std::thread> clients;
+    const auto stopAndJoin = qScopeGuard([this, &clients] {
+        m_server->stop();
+        for (std::thread &thread : clients)
+            thread.join();
+    });
+    for (int i = 0; i < 3; ++i)
+        clients.emplace_back([this] { get("/?CMD_PSTS"); });
+    const auto requests = [this] {
+        return documentOf(get("/?SIM_STAT"))["sim"]["requests"];
+    };
+
+    QTRY_COMPARE(requests(), QJsonValue(handled));
+    QTest::qWait(200);
+    QCOMPARE(requests(), QJsonValue(handled));
+}
+
 // Two units, one starting with a fault; then the program stops on SIGTERM, though a kept-alive
 // connection and a request held by a silent unit are open, as a controller leaves them.
 void TestUnitServer::programServesUnitsUntilSigterm()
 {
     SimulatorProcess sim;
-    QVERIFY2(
-        sim.start({"127.0.32.1:0", "127.0.32.2:0"}, {"--base-id", "7", "--fault", "2:HERR=500"}),
-        qPrintable(sim.errorString()));
+    QVERIFY2(sim.start({"127.0.32.1:0", "127.0.32.2:0"},
+                       {"--base-id", "7", "--fault", "2:HERR=500", "--max-connections", "3"}),
+             qPrintable(sim.errorString()));
     for (int unit = 0; unit < 2; ++unit) {
         const QString host = QStringLiteral("127.0.32.%1:").arg(unit + 1);
         QVERIFY(sim.address(unit).startsWith(host) && sim.address(unit) != host + "0");
@@ -198,6 +315,9 @@ void TestUnitServer::programServesUnitsUntilSigterm()
     sim.send(1, QStringLiteral("CMD_PSTS"), &status);
     QCOMPARE(status, 500);
     QCOMPARE(QJsonValue(sim.send(0, QStringLiteral("CMD_PSTS")))["sys"]["id"].toInt(), 7);
+    const QJsonValue profile =
+        QJsonValue(sim.send(1, QStringLiteral("SIM_STAT")))["sim"]["profile"];
+    QVERIFY(profile["serial"].toBool() && profile["maxConnections"].toInt() == 3);
     // Shared, a second simulator would quietly take over part of the first one's connections.
     SimulatorProcess second;
     QVERIFY(!second.start({sim.address(0)}));
@@ -215,10 +335,13 @@ void TestUnitServer::programServesUnitsUntilSigterm()
 void TestUnitServer::programRejectsBadArguments()
 {
     const QString unit = QStringLiteral("127.0.32.4:0");
+    // clang-format off
     const QList<QStringList> badArguments{
-        {"--units", "13"},    {"--units", "1", unit},      {"192.0.2.1:0"},
-        {"127.0.32.4:70000"}, {"--fault", "2:SLNT", unit}, {"--fault", "1:HERR=200", unit},
-        {"--loud", unit}};
+        {"--units", "13"}, {"--units", "1", unit}, {"192.0.2.1:0"}, {"127.0.32.4:70000"},
+        {"--fault", "2:SLNT", unit}, {"--fault", "1:HERR=200", unit}, {"--loud", unit},
+        {"--service-ms", "2001", unit}, {"--jitter-ms", "-1", unit}, {"--max-connections", "0"},
+        {"--max-connections", "65", unit}, {"--fault", "1:SERL=0,0,65", unit}};
+    // clang-format on
     for (const QStringList &arguments : badArguments) {
         SimulatorProcess sim;
         QVERIFY2(!sim.start({}, arguments), qPrintable(arguments.join(' ')));

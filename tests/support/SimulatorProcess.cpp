@@ -45,8 +45,11 @@ bool SimulatorProcess::start(const QStringList &listenAddresses, const QStringLi
     m_process = std::make_unique<QProcess>();
     m_process->setProgram(QStringLiteral(OCTO_UNIT_SIM_PATH));
     // The open input pipe ties the simulator's life to this process, also when a test aborts.
-    m_process->setArguments(QStringList{QStringLiteral("--stop-with-stdin")} + extraArguments +
-                            listenAddresses);
+    static const QRegularExpression space(QStringLiteral("\\s+"));
+    const QStringList fromEnvironment =
+        qEnvironmentVariable("OCTO_SIM_ARGS").split(space, Qt::SkipEmptyParts);
+    m_process->setArguments(QStringList{QStringLiteral("--stop-with-stdin")} + fromEnvironment +
+                            extraArguments + listenAddresses);
     m_process->start(QIODevice::ReadWrite);
     if (!m_process->waitForStarted(readyTimeoutMs)) {
         fail(QStringLiteral("cannot run %1: %2")

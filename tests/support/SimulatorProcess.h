@@ -16,6 +16,11 @@ class QProcess;
 // thread that calls it, which must have a QCoreApplication) belong to this object; the
 // destructor stops the process. send() spins a nested event loop, so other objects of the
 // calling thread keep running while it waits.
+//
+// The words of the environment variable OCTO_SIM_ARGS (split at white space) are added to the
+// arguments of every simulator started, before the listen addresses, so the same suites can run
+// against slow units: OCTO_SIM_ARGS="--serial --service-ms 20" ctest. A suite's own arguments
+// follow them, so where both set an option the suite's value holds.
 class SimulatorProcess
 {
 public:
