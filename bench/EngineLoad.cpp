@@ -52,11 +52,16 @@ PreampModel *EngineLoad::model(int slot) const
 }
 
 // Connected after the manager's own connection to the transport, so the request has been
-// issued when the recorder looks at what is outstanding.
+// issued when the recorder looks at what is outstanding and whether it was merged.
 void EngineLoad::recordTraffic(PreampModel *unit)
 {
     connect(unit, &PreampModel::sendCommand, this,
             [this](const QString &ip, const QString &command) {
+                // A poll merged into a waiting one gets no reply of its own.
+                if (m_transport->mergedPolls() != m_mergedPolls) {
+                    m_mergedPolls = m_transport->mergedPolls();
+                    return;
+                }
                 m_recorder->requestSent(ip, command);
                 m_recorder->notePending(ip, m_transport->pendingRequests(ip));
             });

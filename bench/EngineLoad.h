@@ -45,6 +45,7 @@ private:
 
     QStringList m_addresses;
     TrafficRecorder *m_recorder;
+    quint64 m_mergedPolls = 0;
     std::unique_ptr<QQmlApplicationEngine> m_engine;
     std::unique_ptr<NetworkCom> m_transport;
     std::unique_ptr<SystemManager> m_manager;

@@ -17,16 +17,8 @@
 
 namespace {
 
-// The toolkit's HTTP client opens at most this many connections to one host and queues the
-// rest.
-constexpr int toolkitConnectionsPerHost = 6;
 constexpr int unitCount = 12;
 constexpr int onlineTimeoutMs = 10000;
-
-int issuedWithin(int ms, int intervalMs)
-{
-    return (ms + intervalMs - 1) / intervalMs;
-}
 
 QStringList listenAddresses()
 {
@@ -86,9 +78,9 @@ namespace SoakRun {
 
 int pendingBound()
 {
-    const int timeout = NetworkCom::transferTimeoutMs;
-    return toolkitConnectionsPerHost + issuedWithin(timeout, PreampModel::meterIntervalMs) +
-           issuedWithin(timeout, PreampModel::awakeStatusIntervalMs);
+    // A reply that has just ended waits for its deferred deletion while the next poll is
+    // already on its way.
+    return RequestQueue::maxPollsOutstanding + 1;
 }
 
 double nominalRate()

@@ -19,8 +19,8 @@ struct Plan
     int silenceMs = 20000;
 };
 
-// The most requests a silent unit can have outstanding: the toolkit's parallel connections
-// per host plus what the awake timers issue within one transfer timeout.
+// The most requests a silent unit can have outstanding, whatever its timers do: the polls the
+// transport lets wait or travel per unit, and one ended reply not yet deleted.
 int pendingBound();
 // Replies per second an awake unit that answers everything gets.
 double nominalRate();

@@ -19,6 +19,35 @@ QString oversizedErrorText()
     return QStringLiteral("Reply larger than %1 bytes aborted").arg(NetworkCom::maxReplyBytes);
 }
 
+QString queueFullErrorText()
+{
+    return QStringLiteral("More than %1 commands waiting, command dropped")
+        .arg(RequestQueue::maxWaitingCommands);
+}
+
+// A slot without a unit: "0.0.0.0", and an empty address, which a saved state with fewer
+// address lines than units in use leaves behind.
+bool isUnsetAddress(const QString &ip)
+{
+    return ip == unsetAddress || ip.trimmed().isEmpty();
+}
+
+bool isOversized(const QNetworkReply *reply)
+{
+    return reply->property(oversizedProperty).toBool();
+}
+
+// What the toolkit may read from a unit's socket before the controller takes it.
+constexpr qint64 readAheadBytes = 64 * 1024;
+
+// Appends what the reply holds to body, never more than one byte over the cap; false when the
+// body has gone over it.
+bool readCapped(QNetworkReply *reply, QByteArray &body)
+{
+    body += reply->read(NetworkCom::maxReplyBytes + 1 - body.size());
+    return body.size() <= NetworkCom::maxReplyBytes;
+}
+
 } // namespace
 
 NetworkCom::NetworkCom(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager)
@@ -48,19 +77,66 @@ QString NetworkCom::replyAddress(const QUrl &url)
 void NetworkCom::command(const QString &ip, const QString &cmd)
 {
     m_currentAddress = ip;
-    const QUrl url = requestUrl(m_currentAddress, cmd);
-    if (m_currentAddress == unsetAddress) {
+    if (isUnsetAddress(m_currentAddress)) {
         qDebug() << "Invalid IP Address";
         return;
     }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(transferTimeoutMs);
-    QNetworkReply *reply = m_manager->get(request);
-    connect(
-        reply, &QNetworkReply::downloadProgress, this,
-        [this, reply](qint64 received, qint64 total) { abortIfOversized(reply, received, total); });
+    switch (m_units[ip].queue.add(cmd)) {
+    case RequestQueue::Admission::Queued:
+        dispatch(ip);
+        break;
+    case RequestQueue::Admission::Merged:
+        ++m_mergedPolls;
+        break;
+    case RequestQueue::Admission::Full: {
+        const QString host = replyAddress(requestUrl(ip, cmd));
+        qDebug() << "Error Occurred on IP:" << host;
+        emit replyError(queueFullErrorText(), host);
+        break;
+    }
+    }
+}
+
+void NetworkCom::dispatch(const QString &ip)
+{
+    const auto unit = m_units.find(ip);
+    if (unit == m_units.end())
+        return;
+    while (const auto next = unit->queue.takeNext())
+        send(ip, *next);
+    if (unit->queue.isIdle())
+        m_units.erase(unit);
+}
+
+void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
+{
+    QNetworkRequest httpRequest(requestUrl(ip, request.command));
+    httpRequest.setTransferTimeout(transferTimeoutMs);
+    QNetworkReply *reply = m_manager->get(httpRequest);
+    // The body is taken out of the reply as it arrives and counted, so the cap holds however it
+    // comes: in one piece, in chunks, or without end (which would keep resetting the transfer
+    // timeout). The toolkit reads ahead at most readAheadBytes, so an endless body never piles
+    // up in its buffers either.
+    reply->setReadBufferSize(readAheadBytes);
+    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (length.isValid() && length.toLongLong() > maxReplyBytes)
+            abortOversized(reply);
+    });
+    connect(reply, &QIODevice::readyRead, this, [this, reply] {
+        const auto sent = m_sent.find(reply);
+        if (sent == m_sent.end() || !readCapped(reply, sent->body))
+            abortOversized(reply);
+    });
+    m_sent.insert(reply, Sent{ip, request.lane, ++m_events, QByteArray()});
     ++m_pending[ip];
     connect(reply, &QObject::destroyed, this, [this, ip] { releasePending(ip); });
+}
+
+int NetworkCom::pendingRequests(const QString &ip) const
+{
+    const auto unit = m_units.constFind(ip);
+    return m_pending.value(ip) + (unit == m_units.cend() ? 0 : unit->queue.waiting());
 }
 
 int NetworkCom::pendingRequests() const
@@ -68,6 +144,8 @@ int NetworkCom::pendingRequests() const
     int total = 0;
     for (int count : m_pending)
         total += count;
+    for (const Unit &unit : m_units)
+        total += unit.queue.waiting();
     return total;
 }
 
@@ -78,11 +156,9 @@ void NetworkCom::releasePending(const QString &ip)
         m_pending.erase(entry);
 }
 
-void NetworkCom::abortIfOversized(QNetworkReply *reply, qint64 received, qint64 total)
+void NetworkCom::abortOversized(QNetworkReply *reply)
 {
-    if (received <= maxReplyBytes && total <= maxReplyBytes)
-        return;
-    if (reply->property(oversizedProperty).toBool() || reply->isFinished())
+    if (isOversized(reply) || reply->isFinished())
         return;
     reply->setProperty(oversizedProperty, true);
     reply->abort(); // finishes the reply, which reports it as an error
@@ -91,12 +167,42 @@ void NetworkCom::abortIfOversized(QNetworkReply *reply, qint64 received, qint64 
 void NetworkCom::dataReceived(QNetworkReply *reply)
 {
     const QString host = replyAddress(reply->url());
-    if (reply->error() != QNetworkReply::NoError) {
+    const auto sent = m_sent.find(reply);
+    const bool tracked = sent != m_sent.end();
+    Sent request = tracked ? *sent : Sent{};
+    if (tracked)
+        m_sent.erase(sent);
+    // The rest of the body is read under the same cap: a body that came in one piece together
+    // with the end of the reply has not been counted on its way.
+    const bool failed = reply->error() != QNetworkReply::NoError || isOversized(reply) ||
+                        !readCapped(reply, request.body);
+    QJsonObject document;
+    if (!failed)
+        document = QJsonDocument::fromJson(request.body).object();
+
+    // The lane is free again and the unit's record is brought up to date before any signal, as
+    // the receivers may issue commands to the same unit.
+    bool stale = false;
+    if (tracked) {
+        Unit &unit = m_units[request.ip];
+        unit.queue.release(request.lane);
+        if (failed)
+            stale = request.sentAt < unit.answeredAt;
+        else if (ReplyDocument::classify(document) != ReplyDocument::Kind::Unknown)
+            unit.answeredAt = ++m_events;
+        dispatch(request.ip);
+    }
+
+    if (failed) {
         qDebug() << "Error Occurred on IP:" << host;
-        const bool oversized = reply->property(oversizedProperty).toBool();
-        emit replyError(oversized ? oversizedErrorText() : reply->errorString(), host);
+        const QString error = reply->error() == QNetworkReply::NoError || isOversized(reply)
+                                  ? oversizedErrorText()
+                                  : reply->errorString();
+        if (stale)
+            qDebug() << "Not reported, the unit has answered since:" << error << "on" << host;
+        else
+            emit replyError(error, host);
     } else {
-        const QJsonObject document = QJsonDocument::fromJson(reply->readAll()).object();
         emitDocument(document, host);
     }
     reply->deleteLater();

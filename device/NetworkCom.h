@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
 #include <QString>
+
+#include "device/RequestQueue.h"
 
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -15,18 +18,26 @@ class QUrl;
 // the unit that answered. Replies are not paired with requests: the address is how a report
 // finds its model, so every model receives every signal and keeps its own.
 //
+// Requests leave per unit through a RequestQueue: commands one at a time in the order issued,
+// polls on a lane of their own and merged while one of their kind waits. A request's transfer
+// timeout therefore runs only while the unit has it, and a slow unit that works on one request
+// at a time still receives every command of a full sync.
+//
+// A failed request that was sent before the unit's newest good answer is logged but not
+// reported: the unit has answered since, and an old timeout must not stop a unit that works.
+//
 // Ownership: the request manager is created by the constructor and deleted by the destructor.
-// Reply objects are not stored; each is handed back for deferred deletion after its signal.
-// Only their number per address is kept, so a backlog towards a unit that stops answering, or a
-// reply that is never released, can be seen from outside.
+// Reply objects are not stored beyond their flight; each is handed back for deferred deletion
+// after its signal. Their number per address is kept, so a backlog towards a unit that stops
+// answering, or a reply that is never released, can be seen from outside.
 class NetworkCom : public QObject
 {
     Q_OBJECT
 
 public:
-    // A unit that stops answering must not make requests pile up without bound.
+    // How long a unit may take for one request, counted from the moment it is sent.
     static constexpr int transferTimeoutMs = 1500;
-    // The controller never buffers more than this for one reply.
+    // The controller never delivers a larger reply, nor buffers much more than this for one.
     static constexpr qint64 maxReplyBytes = 1024 * 1024;
 
     explicit NetworkCom(QObject *parent = nullptr);
@@ -38,11 +49,14 @@ public:
     // names a port, so a unit addressed as host:port recognises its own answers.
     static QString replyAddress(const QUrl &url);
 
-    // Requests sent to this address (as passed to command()) whose reply objects still exist:
-    // queued, on the wire, or finished and waiting for their deferred deletion.
-    int pendingRequests(const QString &ip) const { return m_pending.value(ip); }
+    // Requests for this address (as passed to command()) that wait in the controller or whose
+    // reply objects still exist: on the wire, or finished and waiting for deferred deletion.
+    int pendingRequests(const QString &ip) const;
     // The same over all addresses.
     int pendingRequests() const;
+    // Polls so far merged into a waiting poll of the same kind: issued, but never sent on their
+    // own, and answered by the reply to the one they joined.
+    quint64 mergedPolls() const { return m_mergedPolls; }
 
 signals:
     void replyError(const QString &error, const QString &ip);
@@ -58,11 +72,33 @@ public slots:
     void command(const QString &ip, const QString &cmd);
 
 private:
-    void abortIfOversized(QNetworkReply *reply, qint64 received, qint64 total);
+    // One unit's waiting requests, and when it last answered well (an event count, see
+    // m_events), so failures of requests sent before that are known as stale.
+    struct Unit
+    {
+        RequestQueue queue;
+        quint64 answeredAt = 0;
+    };
+    // A request on the wire, and the part of its body received so far.
+    struct Sent
+    {
+        QString ip;
+        RequestQueue::Lane lane = RequestQueue::Lane::Poll;
+        quint64 sentAt = 0;
+        QByteArray body;
+    };
+
+    void dispatch(const QString &ip);
+    void send(const QString &ip, const RequestQueue::Request &request);
+    void abortOversized(QNetworkReply *reply);
     void emitDocument(const QJsonObject &document, const QString &ip);
     void releasePending(const QString &ip);
 
     QNetworkAccessManager *m_manager;
     QString m_currentAddress;
-    QHash<QString, int> m_pending;
+    QHash<QString, Unit> m_units; // only units with requests waiting or on the wire
+    QHash<QNetworkReply *, Sent> m_sent;
+    QHash<QString, int> m_pending; // reply objects that still exist, per address
+    quint64 m_events = 0;          // counts sends and good answers, to order them
+    quint64 m_mergedPolls = 0;
 };

@@ -8,7 +8,7 @@
 
 // The benchmarks' engine and soak, a few seconds each: every request the program sends must end
 // and every reply object must be released, and a unit that goes silent must not collect more
-// requests than the toolkit's connections plus one transfer timeout of polling.
+// requests than the transport lets a unit hold.
 class TestBenchSmoke : public QObject
 {
     Q_OBJECT

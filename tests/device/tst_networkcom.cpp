@@ -6,9 +6,13 @@
 #include <QJsonObject>
 #include <QNetworkReply>
 
+#include <memory>
+
 #include "device/NetworkCom.h"
 #include "device/ReplyDocument.h"
+#include "model/PreampModel.h"
 #include "support/FakeReply.h"
+#include "support/HttpTestPeer.h"
 #include "support/LogCapture.h"
 #include "support/SimulatorProcess.h"
 
@@ -42,6 +46,27 @@ struct Emissions
 };
 
 const QString suiteHost = QStringLiteral("127.0.21.1");
+const QString oversizedError = QStringLiteral("Reply larger than 1048576 bytes aborted");
+const QString statusPoll = QStringLiteral("CMD_PSTS");
+const QString meterPoll = QStringLiteral("CMD_METR");
+
+QStringList numberedCommands(int count)
+{
+    QStringList commands;
+    for (int k = 0; k < count; ++k)
+        commands << QStringLiteral("CMD_NMCH=1,c%1").arg(k);
+    return commands;
+}
+
+// A peer listening on its own loopback address, holding every request until released.
+std::unique_ptr<HttpTestPeer> holdingPeer()
+{
+    auto peer = std::make_unique<HttpTestPeer>();
+    if (!peer->listen(QStringLiteral("127.0.21.3")))
+        return nullptr;
+    peer->setHolding(true);
+    return peer;
+}
 
 } // namespace
 
@@ -60,14 +85,25 @@ private slots:
     void sortsDocumentsByTopLevelKeys();
     void reportsFailedRepliesAndReleasesThem();
 
-    void neverSendsToTheUnsetAddress();
+    void neverSendsToAnUnsetAddress_data();
+    void neverSendsToAnUnsetAddress();
     void deliversAUnitsDocumentsUnderItsAddress();
     void carriesNamesThroughTheUrlEncoding_data();
     void carriesNamesThroughTheUrlEncoding();
     void reportsHttpErrorStatus();
-    void timesOutSilentUnitsWithoutBacklog();
-    void abortsOversizedReplies();
     void reportsRefusedConnections();
+
+    void capsReplySizeHoweverTheBodyArrives_data();
+    void capsReplySizeHoweverTheBodyArrives();
+    void sendsCommandsOneAtATimeInIssueOrder();
+    void commandsGoAheadOfWaitingPolls();
+    void boundsWhatAnUnansweringUnitCollects_data();
+    void boundsWhatAnUnansweringUnitCollects();
+    void capsWaitingCommandsAndKeepsTheirOrder();
+    void keepsStaleErrorsQuiet();
+    void timeoutCountsFromSendingOnly();
+    void slowSerialUnitReceivesAWholeFullSync_data();
+    void slowSerialUnitReceivesAWholeFullSync();
 
 private:
     SimulatorProcess m_sim;
@@ -164,6 +200,11 @@ void TestNetworkCom::sortsDocumentsByTopLevelKeys_data()
     QTest::newRow("array") << QByteArray(R"([{"meter":{}}])") << "0 signals";
     QTest::newRow("not JSON") << QByteArray("<html>") << "0 signals";
     QTest::newRow("empty body") << QByteArray() << "0 signals";
+    // Also a body that arrived whole with the end of its reply is measured where it is read.
+    QTest::newRow("exactly the size cap")
+        << HttpTestPeer::meterDocumentOfSize(NetworkCom::maxReplyBytes) << "meterUpdate";
+    QTest::newRow("one byte over the size cap")
+        << HttpTestPeer::meterDocumentOfSize(NetworkCom::maxReplyBytes + 1) << "replyError";
 }
 
 void TestNetworkCom::sortsDocumentsByTopLevelKeys()
@@ -175,7 +216,9 @@ void TestNetworkCom::sortsDocumentsByTopLevelKeys()
     transport.dataReceived(new FakeReply(QUrl("http://192.168.1.20/?CMD_PSTS"), body));
 
     QTEST(emitted.onlySignal(), "signal");
-    if (emitted.total() == 1) {
+    if (emitted.error.count() == 1)
+        QCOMPARE(emitted.error.at(0).at(0).toString(), oversizedError);
+    else if (emitted.total() == 1) {
         const QList<QVariant> args = emitted.meter.value(0) + emitted.status.value(0) +
                                      emitted.adc.value(0) + emitted.mixer.value(0) +
                                      emitted.channel.value(0);
@@ -204,15 +247,26 @@ void TestNetworkCom::reportsFailedRepliesAndReleasesThem()
     QTRY_VERIFY(!watched);
 }
 
-void TestNetworkCom::neverSendsToTheUnsetAddress()
+void TestNetworkCom::neverSendsToAnUnsetAddress_data()
 {
+    QTest::addColumn<QString>("ip");
+    QTest::newRow("unset") << "0.0.0.0";
+    QTest::newRow("empty") << "";
+    QTest::newRow("blank") << "  ";
+}
+
+void TestNetworkCom::neverSendsToAnUnsetAddress()
+{
+    QFETCH(QString, ip);
     NetworkCom transport;
     Emissions emitted(&transport);
     LogCapture log;
 
-    transport.command("0.0.0.0", "CMD_PSTS");
+    transport.command(ip, "CMD_PSTS");
+    transport.command(ip, "CMD_P48S=1,ON");
 
-    QVERIFY(log.contains("Invalid IP Address"));
+    QCOMPARE(log.lines().count("Invalid IP Address"), 2);
+    QCOMPARE(transport.pendingRequests(), 0);
     QTest::qWait(200);
     QCOMPARE(emitted.total(), 0);
 }
@@ -282,46 +336,6 @@ void TestNetworkCom::reportsHttpErrorStatus()
     QCOMPARE(emitted.error.at(0).at(1).toString(), unit);
 }
 
-void TestNetworkCom::timesOutSilentUnitsWithoutBacklog()
-{
-    // More requests than the toolkit runs in parallel to one host: each must end in an error
-    // within the transfer timeout instead of waiting for the silent unit for ever.
-    const QString unit = m_sim.address(1);
-    m_sim.send(1, "SIM_SLNT");
-    NetworkCom transport;
-    Emissions emitted(&transport);
-    QElapsedTimer clock;
-    clock.start();
-
-    const int requests = 10;
-    for (int i = 0; i < requests; ++i)
-        transport.command(unit, "CMD_PSTS");
-
-    QTRY_COMPARE_WITH_TIMEOUT(emitted.error.count(), requests, 3 * NetworkCom::transferTimeoutMs);
-    const qint64 elapsed = clock.elapsed();
-    m_sim.send(1, "SIM_CLER");
-    QCOMPARE(emitted.total(), requests);
-    QVERIFY2(elapsed >= NetworkCom::transferTimeoutMs - 100, qPrintable(QString::number(elapsed)));
-    QCOMPARE(emitted.error.at(0).at(1).toString(), unit);
-}
-
-void TestNetworkCom::abortsOversizedReplies()
-{
-    const QString unit = m_sim.address(1);
-    m_sim.send(1, "SIM_HUGE");
-    NetworkCom transport;
-    Emissions emitted(&transport);
-
-    transport.command(unit, "CMD_PSTS");
-
-    QTRY_COMPARE(emitted.total(), 1);
-    m_sim.send(1, "SIM_CLER");
-    QCOMPARE(emitted.onlySignal(), QStringLiteral("replyError"));
-    QCOMPARE(emitted.error.at(0).at(0).toString(),
-             QStringLiteral("Reply larger than 1048576 bytes aborted"));
-    QCOMPARE(emitted.error.at(0).at(1).toString(), unit);
-}
-
 void TestNetworkCom::reportsRefusedConnections()
 {
     // Nothing listens on this loopback address: the connection is refused at once.
@@ -333,6 +347,253 @@ void TestNetworkCom::reportsRefusedConnections()
     QTRY_COMPARE(emitted.total(), 1);
     QCOMPARE(emitted.onlySignal(), QStringLiteral("replyError"));
     QCOMPARE(emitted.error.at(0).at(1).toString(), QStringLiteral("127.0.21.9:9"));
+}
+
+void TestNetworkCom::capsReplySizeHoweverTheBodyArrives_data()
+{
+    using Delivery = HttpTestPeer::Delivery;
+    QTest::addColumn<Delivery>("delivery");
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("delivered");
+
+    const qint64 cap = NetworkCom::maxReplyBytes;
+    QTest::newRow("announced by its length") << Delivery::AnnouncedOnly << 2 * cap << false;
+    QTest::newRow("with length, exactly the cap") << Delivery::WithLength << cap << true;
+    QTest::newRow("with length, one byte over") << Delivery::WithLength << cap + 1 << false;
+    QTest::newRow("one burst, exactly the cap") << Delivery::Burst << cap << true;
+    QTest::newRow("one burst, one byte over") << Delivery::Burst << cap + 1 << false;
+    QTest::newRow("one burst, twice the cap") << Delivery::Burst << 2 * cap << false;
+    QTest::newRow("chunks, exactly the cap") << Delivery::Chunked << cap << true;
+    QTest::newRow("chunks, one byte over") << Delivery::Chunked << cap + 1 << false;
+    QTest::newRow("endless") << Delivery::Endless << cap << false;
+}
+
+void TestNetworkCom::capsReplySizeHoweverTheBodyArrives()
+{
+    QFETCH(HttpTestPeer::Delivery, delivery);
+    QFETCH(qint64, size);
+    QFETCH(bool, delivered);
+    HttpTestPeer peer;
+    QVERIFY(peer.listen("127.0.21.3"));
+    const QByteArray body = HttpTestPeer::meterDocumentOfSize(size);
+    peer.setAnswering([&](const QString &command) {
+        return command == meterPoll ? HttpTestPeer::Answer{200, body, delivery}
+                                    : HttpTestPeer::Answer{200, R"({"channels":[{"no":1}]})"};
+    });
+    NetworkCom transport;
+    Emissions emitted(&transport);
+
+    transport.command(peer.address(), meterPoll);
+
+    // Never the transfer timeout: an endless body keeps resetting it.
+    QTRY_COMPARE(emitted.total(), 1);
+    if (delivered) {
+        QCOMPARE(emitted.meter.count(), 1);
+        QCOMPARE(emitted.meter.at(0).at(0).toJsonObject(), QJsonDocument::fromJson(body).object());
+    } else {
+        QCOMPARE(emitted.onlySignal(), QStringLiteral("replyError"));
+        QCOMPARE(emitted.error.at(0).at(0).toString(), oversizedError);
+        QCOMPARE(emitted.error.at(0).at(1).toString(), peer.address());
+    }
+    // The unit's next request goes out as usual.
+    transport.command(peer.address(), "CMD_P48S=1,ON");
+    QTRY_COMPARE(emitted.channel.count(), 1);
+    QTRY_COMPARE(transport.pendingRequests(), 0);
+}
+
+void TestNetworkCom::sendsCommandsOneAtATimeInIssueOrder()
+{
+    const auto peer = holdingPeer();
+    QVERIFY(peer);
+    NetworkCom transport;
+    Emissions emitted(&transport);
+    const QStringList commands = numberedCommands(5);
+
+    for (const QString &command : commands)
+        transport.command(peer->address(), command);
+
+    QTRY_COMPARE(peer->held(), 1);
+    QTest::qWait(200); // time enough for a second request to arrive, were one on its way
+    for (int k = 1; k <= commands.size(); ++k) {
+        QCOMPARE(peer->received(), commands.mid(0, k));
+        QVERIFY(peer->release());
+        QTRY_COMPARE(emitted.channel.count(), k);
+        if (k < commands.size())
+            QTRY_COMPARE(peer->held(), 1);
+    }
+    QCOMPARE(peer->received(), commands);
+    QCOMPARE(emitted.error.count(), 0);
+}
+
+void TestNetworkCom::commandsGoAheadOfWaitingPolls()
+{
+    const auto peer = holdingPeer();
+    QVERIFY(peer);
+    NetworkCom transport;
+    Emissions emitted(&transport);
+    const QString address = peer->address();
+
+    transport.command(address, statusPoll);
+    for (int k = 0; k < 20; ++k) {
+        transport.command(address, meterPoll);
+        transport.command(address, statusPoll);
+    }
+    transport.command(address, "CMD_PGNS=2,40");
+
+    QTRY_COMPARE(peer->held(), 2);
+    QCOMPARE(peer->received(), QStringList({statusPoll, "CMD_PGNS=2,40"}));
+    // One poll and the command on the wire, one status and one meter poll waiting.
+    QCOMPARE(transport.pendingRequests(address), 4);
+    peer->setHolding(false);
+    QTRY_COMPARE(emitted.total(), 4);
+    QCOMPARE(peer->received(), QStringList({statusPoll, "CMD_PGNS=2,40", statusPoll, meterPoll}));
+    QCOMPARE(emitted.status.count(), 2);
+    QCOMPARE(emitted.meter.count(), 1);
+    QTRY_COMPARE(transport.pendingRequests(), 0);
+}
+
+void TestNetworkCom::boundsWhatAnUnansweringUnitCollects_data()
+{
+    QTest::addColumn<bool>("refusing");
+    QTest::newRow("silent") << false;
+    QTest::newRow("refusing") << true;
+}
+
+void TestNetworkCom::boundsWhatAnUnansweringUnitCollects()
+{
+    QFETCH(bool, refusing);
+    const auto peer = holdingPeer();
+    QVERIFY(peer);
+    // Nothing listens on port 9 of this address: connections are refused at once.
+    const QString address = refusing ? QStringLiteral("127.0.21.9:9") : peer->address();
+    NetworkCom transport;
+    Emissions emitted(&transport);
+
+    // What the poll timers of a unit produce in a long silence, issued before any can end.
+    for (int k = 0; k < 100; ++k) {
+        transport.command(address, statusPoll);
+        transport.command(address, meterPoll);
+    }
+
+    QCOMPARE(transport.pendingRequests(address), RequestQueue::maxPollsOutstanding);
+    if (refusing) {
+        QTRY_COMPARE(transport.pendingRequests(), 0);
+        QCOMPARE(emitted.error.count(), RequestQueue::maxPollsOutstanding);
+    } else {
+        QTRY_COMPARE(peer->held(), 1);
+        QCOMPARE(peer->received(), QStringList{statusPoll});
+    }
+}
+
+void TestNetworkCom::capsWaitingCommandsAndKeepsTheirOrder()
+{
+    const auto peer = holdingPeer();
+    QVERIFY(peer);
+    NetworkCom transport;
+    Emissions emitted(&transport);
+    const QStringList commands = numberedCommands(1 + RequestQueue::maxWaitingCommands);
+
+    for (const QString &command : commands)
+        transport.command(peer->address(), command);
+    QCOMPARE(emitted.total(), 0);
+    transport.command(peer->address(), "CMD_NMCH=1,dropped");
+
+    QCOMPARE(emitted.onlySignal(), QStringLiteral("replyError"));
+    QVERIFY(emitted.error.at(0).at(0).toString().contains("command dropped"));
+    QCOMPARE(transport.pendingRequests(peer->address()), commands.size());
+    peer->setHolding(false);
+    QTRY_COMPARE_WITH_TIMEOUT(emitted.channel.count(), commands.size(), 30000);
+    QCOMPARE(peer->received(), commands);
+}
+
+void TestNetworkCom::keepsStaleErrorsQuiet()
+{
+    const auto peer = holdingPeer();
+    QVERIFY(peer);
+    NetworkCom transport;
+    Emissions emitted(&transport);
+    LogCapture log;
+
+    transport.command(peer->address(), statusPoll);
+    transport.command(peer->address(), "CMD_P48S=1,ON");
+    QTRY_COMPARE(peer->held(), 2);
+    QVERIFY(peer->release("CMD_P48S=1,ON"));
+    QTRY_COMPARE(emitted.channel.count(), 1);
+    // The poll was sent before that good answer: its failure is old news.
+    QVERIFY(peer->fail(statusPoll, 503));
+    const QString stale = QStringLiteral("Not reported, the unit has answered since:");
+    QTRY_COMPARE(log.lines().filter(stale).size(), 1);
+    QCOMPARE(emitted.error.count(), 0);
+
+    // A failure with no good answer since its request left is reported.
+    transport.command(peer->address(), statusPoll);
+    QTRY_COMPARE(peer->held(), 1);
+    QVERIFY(peer->fail(statusPoll, 503));
+    QTRY_COMPARE(emitted.error.count(), 1);
+    QCOMPARE(emitted.error.at(0).at(1).toString(), peer->address());
+}
+
+void TestNetworkCom::timeoutCountsFromSendingOnly()
+{
+    // Each command waits for the one before to time out, and then still gets its own full time
+    // with the unit: none fails before it was sent.
+    const auto peer = holdingPeer();
+    QVERIFY(peer);
+    NetworkCom transport;
+    Emissions emitted(&transport);
+    QElapsedTimer clock;
+    clock.start();
+    const QStringList commands = numberedCommands(3);
+
+    for (const QString &command : commands)
+        transport.command(peer->address(), command);
+
+    QTRY_COMPARE_WITH_TIMEOUT(emitted.error.count(), 3, 6 * NetworkCom::transferTimeoutMs);
+    QVERIFY2(clock.elapsed() >= 3 * NetworkCom::transferTimeoutMs - 100,
+             qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(peer->received(), commands);
+}
+
+void TestNetworkCom::slowSerialUnitReceivesAWholeFullSync_data()
+{
+    QTest::addColumn<int>("serviceMs");
+    QTest::newRow("60 ms a request") << 60;
+    QTest::newRow("300 ms a request") << 300;
+}
+
+void TestNetworkCom::slowSerialUnitReceivesAWholeFullSync()
+{
+    QFETCH(int, serviceMs);
+    const int unit = 1;
+    QCOMPARE(m_sim.send(unit, QStringLiteral("SIM_SERL=%1").arg(serviceMs)).isEmpty(), false);
+    m_sim.send(unit, "SIM_STAT=RESET");
+    NetworkCom transport;
+    Emissions emitted(&transport);
+    PreampModel model;
+    connect(&model, &PreampModel::sendCommand, &transport, &NetworkCom::command);
+    model.setIP(m_sim.address(unit));
+    for (int row = 0; row < PreampModel::channelCount; ++row) {
+        model.channel(row)->setName(QStringLiteral("In%1").arg(row + 1));
+        model.channel(row)->setGain(10 + row);
+        model.channel(row)->setPhantom(row % 2);
+    }
+
+    model.sendAllToPreamp();
+
+    QTRY_COMPARE_WITH_TIMEOUT(emitted.total(), 45, 45 * serviceMs + 5000);
+    m_sim.send(unit, "SIM_SERL=OFF");
+    QCOMPARE(emitted.error.count(), 0);
+    const QJsonObject stat = m_sim.send(unit, "SIM_STAT").value("sim").toObject();
+    QCOMPARE(stat.value("requests").toInt(), 45);
+    QCOMPARE(stat.value("connections").toObject().value("refused").toInt(), 0);
+    // The controller's two lanes, and the connection this suite talks to the simulator on.
+    QVERIFY(stat.value("connections").toObject().value("mostOpen").toInt() <= 3);
+    const QJsonArray channels = m_sim.send(unit, statusPoll).value("channels").toArray();
+    for (int row = 0; row < PreampModel::channelCount; ++row) {
+        const QJsonObject entry = channels.at(row).toObject();
+        QCOMPARE(entry.value("name").toString(), QStringLiteral("In%1").arg(row + 1));
+        QCOMPARE(entry.value("gain").toInt(), 10 + row);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestNetworkCom)
