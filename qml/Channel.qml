@@ -32,7 +32,10 @@ Item {
     signal phantomClicked()
     signal phaseClicked()
     signal ribbonClicked()
+    // The operator asks for the channel to join (true) or leave (false) its group.
     signal groupClicked(bool value)
+    // The operator picked the group at this position in groupModel.
+    signal groupSelected(int value)
     signal gainUpClicked()
     signal gainDownClicked()
     signal gainEntered(int value)
@@ -442,17 +445,19 @@ Item {
         height: strip.groupRowHeight
         color: strip.panelColor
 
-        // A click flips the button at once; the channel's value brings it back in line when it
-        // changes. (A click does not remove the binding: the button writes its own state.)
+        // The button always shows the channel's value: a click asks for the other state, and
+        // the button lights only if the channel takes it (at once, unless the unit is offline).
+        // Its lit state is not the button's checked state, which a click would flip on its own
+        // (and setting it makes the button checkable).
         Button {
             id: groupButton
             objectName: "groupButton"
+            readonly property bool lit: strip.group
+
             x: (parent.height - height) / 2
             anchors.verticalCenter: parent.verticalCenter
             width: strip.groupButtonWidth
             height: strip.groupControlHeight
-            checkable: true
-            checked: strip.group
             text: "group"
             font.family: "Arial"
             font.pixelSize: strip.buttonFontSize
@@ -467,18 +472,16 @@ Item {
                 gradient: Gradient {
                     GradientStop {
                         position: 0
-                        color: groupButton.checked ? strip.groupTop : strip.buttonTop
+                        color: groupButton.lit ? strip.groupTop : strip.buttonTop
                     }
                     GradientStop {
                         position: 1
-                        color: groupButton.checked ? strip.groupBottom : strip.buttonBottom
+                        color: groupButton.lit ? strip.groupBottom : strip.buttonBottom
                     }
                 }
             }
-            onCheckedChanged: {
-                console.log("checked changed.  group = " + strip.group)
-                strip.groupClicked(checked)
-            }
+            onLitChanged: console.log("checked changed.  group = " + strip.group)
+            onClicked: strip.groupClicked(!strip.group)
         }
 
         ComboBox {
@@ -554,9 +557,12 @@ Item {
                     }
                 }
             }
+            // Picking an entry asks for it; the selector then shows the channel's group again,
+            // which is the picked one unless the channel refused it.
             onActivated: {
                 console.log(currentText, strip.groupModel.get(index).name)
-                strip.groupName = index
+                strip.groupSelected(index)
+                currentIndex = Qt.binding(function() { return strip.groupName })
                 focus = false
             }
             Keys.onReturnPressed: focus = false

@@ -228,7 +228,10 @@ Rectangle {
                      && meter.currentPeak !== 0 && meter.currentPeak <= meter.highestDrawnPeak
             width: parent.width
             height: meter.pixels(meter.peakBandUnits)
-            y: parent.height - meter.pixels(meter.currentPeak) - height
+            // A peak just below the over level would lie under the over block: the band then
+            // sits right below it, so every peak that is not an over stays in sight.
+            y: Math.max(parent.height - meter.pixels(meter.currentPeak) - height,
+                        parent.height - meter.pixels(meter.redStart))
             color: meter.peakMode === meter.peakHoldMode
                    ? meter.holdPeakColors[meter.peakColorIndex(meter.currentPeak)]
                    : meter.decayPeakColors[meter.peakColorIndex(meter.currentPeak)]

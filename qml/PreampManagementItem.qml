@@ -78,9 +78,13 @@ Rectangle {
             verticalAlignment: TextInput.AlignVCenter
             inputMask: "000.000.000.000"
             text: item.ipAddr
+            // Writing the property ends the list's binding of it, which the list restores when
+            // it sees the change: so only a changed address is written. (Leaving the field
+            // without a change finishes the edit too.)
             onEditingFinished: {
                 console.log("Editing finished")
-                item.ipAddr = text
+                if (text !== item.ipAddr)
+                    item.ipAddr = text
             }
 
             background: Rectangle {

@@ -7,7 +7,8 @@ import QtGraphicalEffects 1.15
 // The page changes nothing itself. Every operator action leaves it as channelChange (set a role
 // to a value) or channelPropertyChange (act on a role), which the window forwards to the unit's
 // model; the strips show the channel objects of the model, and the unit values are set by the
-// window from the model.
+// window from the model. Building the strips and showing the model's values never send
+// anything back: only the operator's actions do.
 Item {
     id: octo_pre
 
@@ -152,7 +153,7 @@ Item {
                     console.log("Group Changed!")
                     octo_pre.channelChange(index, "groupRole", value)
                 }
-                onGroupNameChanged: octo_pre.channelChange(index, "groupNameRole", groupName)
+                onGroupSelected: octo_pre.channelChange(index, "groupNameRole", value)
                 onGainEntered: octo_pre.channelChange(index, "gainRole", value)
                 onGainUpClicked: octo_pre.channelPropertyChange(index, "gainUpRole")
                 onGainDownClicked: octo_pre.channelPropertyChange(index, "gainDownRole")
@@ -163,10 +164,9 @@ Item {
                 onScribbleEntered: octo_pre.channelChange(index, "scribbleStripRole", scribble)
                 onOverCleared: octo_pre.channelChange(index, "overRole", false)
 
-                // The group button and the group selector pass every change of their value back
-                // to the channel, whose writer notifies again before the change is through: a plain
-                // binding would take that for a loop. The selector also writes groupName itself,
-                // which would end a binding. So both values are copied on each notification.
+                // The channel notifies a group change from inside its writer, before the change
+                // is through, which a plain binding would take for a loop: so both values are
+                // copied on each notification. Copying them sends nothing back to the model.
                 Connections {
                     target: modelData
                     function onGroupChanged() {
@@ -191,37 +191,14 @@ Item {
             devID: octo_pre.devID
             online: octo_pre.online
             clkStatus: octo_pre.clkStatus
+            sampleRate: octo_pre.sampleRate
+            clkSource: octo_pre.clkSource
+            outFormat: octo_pre.outFormat
+            clkOutSource: octo_pre.clkOutSource
 
-            onSampleRateChanged: octo_pre.unitChange("sampleRateRole", sampleRate)
-            onOnlineChanged: octo_pre.unitChange("onlineRole", online)
-            onClkStatusChanged: octo_pre.unitChange("clkStatusRole", clkStatus)
-            onClkSourceChanged: octo_pre.unitChange("clkSourceRole", clkSource)
-            onClkOutSourceChanged: octo_pre.unitChange("clkOutSourceRole", clkOutSource)
-            onOutFormatChanged: octo_pre.unitChange("outFormatRole", outFormat)
+            // Only what the operator picks goes to the unit, never the values shown.
+            onSettingPicked: octo_pre.unitChange(setting + "Role", value)
             onOverClear: octo_pre.clearOvers()
         }
-    }
-
-    // The panel writes the converter settings itself when the operator picks an entry; Binding
-    // elements keep them following the unit's values after that.
-    Binding {
-        target: statusPanel
-        property: "sampleRate"
-        value: octo_pre.sampleRate
-    }
-    Binding {
-        target: statusPanel
-        property: "clkSource"
-        value: octo_pre.clkSource
-    }
-    Binding {
-        target: statusPanel
-        property: "outFormat"
-        value: octo_pre.outFormat
-    }
-    Binding {
-        target: statusPanel
-        property: "clkOutSource"
-        value: octo_pre.clkOutSource
     }
 }

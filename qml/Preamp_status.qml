@@ -5,9 +5,9 @@ import QtGraphicalEffects 1.15
 // The status column at the right of a unit page: unit ID, online lamp, "Peak Clear", the four
 // converter settings and the clock lamp.
 //
-// The panel has no logic beyond blinking its lamps. The page sets the properties from the
-// unit's values and passes every change of them on to the unit; picking an entry in a list sets
-// the property, and the page's next value puts the unit's setting back in the box.
+// The panel has no logic beyond blinking its lamps. The page binds the properties to the unit's
+// values; picking an entry in a list asks for that setting through settingPicked, and the box
+// then shows the unit's value again, which is the picked one unless the unit refused it.
 Item {
     id: status
 
@@ -24,6 +24,9 @@ Item {
     property bool offlineIndicator: false
 
     signal overClear()
+    // The operator picked value for setting ("sampleRate", "clkSource", "outFormat" or
+    // "clkOutSource").
+    signal settingPicked(string setting, int value)
 
     readonly property var sampleRateNames: ["off", "44.1 kHz", "48 kHz", "88.2 kHz", "96 kHz",
                                             "176.4 kHz", "192 kHz", "USB", "Dante"]
@@ -347,7 +350,8 @@ Item {
                         }
                     }
                     onActivated: {
-                        status[modelData.setting] = index
+                        status.settingPicked(modelData.setting, index)
+                        currentIndex = Qt.binding(function() { return status[modelData.setting] })
                         focus = false
                     }
                     Keys.onReturnPressed: focus = false

@@ -565,8 +565,10 @@ Item {
         contentItem: Item {
             implicitWidth: setup.busySize
             implicitHeight: setup.busySize
+            // The animator fades on the render thread and writes the opacity only when it has
+            // finished, so the content is shown from the start of a fade in, not only after it.
             opacity: busyIndicator.running ? 1 : 0
-            visible: opacity > 0
+            visible: busyIndicator.running || opacity > 0
 
             Behavior on opacity {
                 OpacityAnimator { duration: setup.busyFadeMs }

@@ -128,6 +128,24 @@ Item {
             compare(meter.meterLevel, 30)
         }
 
+        function test_highPeaksStayVisible_data() {
+            return [{ tag: "59", peak: 59 }, { tag: "61", peak: 61 }, { tag: "62", peak: 62 }]
+        }
+
+        // A held peak just below the over level shows as a whole band under the over block,
+        // which stays black without an over.
+        function test_highPeaksStayVisible(data) {
+            var meter = createMeter({ peakMode: 2 })
+            meter.currentValue = data.peak
+            meter.currentValue = 0
+            tryCompare(meter, "meterLevel", 0)
+            var band = findChild(meter, "peakBand")
+            var colours = unitColours(meter, { [String(band.color)]: "peak" })
+            compare(count(colours, "peak"), 2)
+            compare(colours.slice(meter.redStart), Array(meter.redUnits + 1).fill("black"))
+            compare(colours[Math.min(data.peak, meter.redStart - 2)], "peak")
+        }
+
         function test_peakModes_data() {
             return [
                 { tag: "no peak", mode: 0, shownAtFirst: false, shownLater: false },

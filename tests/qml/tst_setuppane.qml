@@ -200,6 +200,34 @@ TestCase {
         compare(setup.units.filter(function(unit) { return unit.calls.length > 0 }).length, 1)
     }
 
+    // Leaving an address field without a change pings nothing, and the row keeps showing the
+    // list's address when that changes later.
+    function test_rowFollowsItsAddressAfterAVisit() {
+        var setup = createSetup(numbered(2))
+        var row = rowItem(setup.unitPane, 1)
+        var field = findChild(row, "addressField")
+        field.forceActiveFocus()
+        findChild(rowItem(setup.unitPane, 0), "addressField").forceActiveFocus()
+        verify(!field.activeFocus)
+        compare(setup.units[1].calls, [])
+        setup.rows.setProperty(1, "ipAddr", "10.0.0.9")
+        compare(row.ipAddr, "10.0.0.9")
+        compare(field.text, "10.0.0.9")
+    }
+
+    // "Connect" fades the busy indicator in: shown from the start of the fade, opaque at its
+    // end, and gone after the busy time.
+    function test_busyIndicatorFadesIn() {
+        var setup = createSetup(numbered(1))
+        var content = findChild(setup.view, "busyIndicator").contentItem
+        verify(!content.visible)
+        setup.view.connectUnits()
+        verify(content.visible)
+        verify(content.opacity < 1)
+        tryCompare(content, "opacity", 1)
+        tryCompare(content, "visible", false, 2 * setup.view.busyMs)
+    }
+
     function test_pingAnswerFollowsAddress_data() {
         return [
             { tag: "last unit first", ids: [5, 3, 1], order: [2, 0, 1] },

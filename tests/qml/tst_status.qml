@@ -13,6 +13,8 @@ Item {
         Preamp_status {}
     }
 
+    SignalSpy { id: picks; signalName: "settingPicked" }
+
     TestCase {
         name: "StatusPanel"
         when: windowShown
@@ -50,20 +52,26 @@ Item {
             }
         }
 
-        // Picking "96 kHz" sets the panel's value, takes the focus off the box and closes it; the
-        // next value from outside shows again. Return also takes the focus off.
+        // Picking "96 kHz" asks for it, takes the focus off the box and closes it; the box then
+        // shows the panel's value, which only the unit changes. Return also takes the focus off.
         function test_pickAnEntry() {
             var panel = createPanel({ sampleRate: 2 })
+            picks.target = panel
+            picks.clear()
             var box = findChild(panel, "sampleRateBox")
             mouseClick(box)
             tryCompare(box.popup, "opened", true)
             var entry = box.popup.contentItem.itemAtIndex(4)
             mouseClick(entry)
-            compare(panel.sampleRate, 4)
+            compare(picks.count, 1)
+            compare(picks.signalArguments[0][0], "sampleRate")
+            compare(picks.signalArguments[0][1], 4)
+            compare(box.currentText, "48 kHz")
             verify(!box.activeFocus)
             tryCompare(box.popup, "visible", false)
             panel.sampleRate = 6
             compare(box.currentText, "192 kHz")
+            compare(picks.count, 1)
             box.forceActiveFocus()
             keyClick(Qt.Key_Return)
             verify(!box.activeFocus)

@@ -148,15 +148,16 @@ Item {
                 compare(consoleLog.count(data.log), 1)
         }
 
-        // The four boxes are picked from; online and clock status come from the page.
+        // The four boxes are picked from; what the page shows goes nowhere.
         function test_statusPanel_data() {
             return [
                 { tag: "sample rate", box: "sampleRateBox", value: 4, role: "sampleRateRole" },
                 { tag: "clock source", box: "clkSourceBox", value: 2, role: "clkSourceRole" },
                 { tag: "output format", box: "outFormatBox", value: 1, role: "outFormatRole" },
                 { tag: "clock out", box: "clkOutSourceBox", value: 1, role: "clkOutSourceRole" },
-                { tag: "online", page: "online", value: 2, role: "onlineRole" },
-                { tag: "clock status", page: "clkStatus", value: true, role: "clkStatusRole" }
+                { tag: "sample rate shown", page: "sampleRate", value: 4 },
+                { tag: "online shown", page: "online", value: 2 },
+                { tag: "clock status shown", page: "clkStatus", value: true }
             ]
         }
 
@@ -170,8 +171,77 @@ Item {
                 findChild(page, data.box).activated(data.value)
             else
                 page[data.page] = data.value
+            compare(changeSpy.count, data.role ? 1 : 0)
+            if (data.role)
+                compare(argumentsOf(changeSpy, 0), [5, data.role, data.value])
+        }
+
+        // A unit that answers, with two channels grouped and pushed beyond the top of the gain
+        // range: building its strips copies the values into them and sends nothing back, so the
+        // group keeps its spacing.
+        function test_showingAPageWritesNothing() {
+            var page = createTemporaryObject(pageComponent, scene,
+                                             { wired: true, stripsLoaded: false })
+            page.unit.init()
+            tryCompare(page, "online", 2)
+            page.link.request("CMD_PGNS=1,64")
+            page.link.request("CMD_PGNS=2,66")
+            page.unit.ping()
+            tryCompare(page.unit.channels[1], "gain", 66, 2000)
+            for (var row = 0; row < 2; ++row) {
+                page.unit.setProperty(row, "groupNameRole", 1)
+                page.unit.setProperty(row, "groupRole", true)
+            }
+            page.unit.groupGainUpdate(1, 6)
+            wait(100) // the unit answers the group move, clamped to the top of its range
+            compare(page.unit.channels[1].gain, 72)
+            changeSpy.target = actionSpy.target = page
+            changeSpy.clear()
+            actionSpy.clear()
+
+            page.stripsLoaded = true
+            wait(100)
+
+            compare(changeSpy.count + actionSpy.count, 0)
+            verify(findChild(stripAt(page, 1), "groupButton").lit)
+            compare(findChild(stripAt(page, 1), "groupSelector").currentIndex, 1)
+            compare(page.unit.channels[0].gain, 70)
+            compare(page.unit.channels[1].gain, 72)
+        }
+
+        // While the unit is offline the model takes no change; each control that asked for one
+        // shows the model's value again at once.
+        function test_refusedChangesDoNotStay_data() {
+            return [
+                { tag: "group button", click: "groupButton", shown: "lit", value: false },
+                { tag: "group selector", pick: 1, shown: "currentIndex", value: 0 },
+                { tag: "sample rate", box: "sampleRateBox", entry: 4, value: 0 },
+                { tag: "clock source", box: "clkSourceBox", entry: 2, value: 0 },
+                { tag: "output format", box: "outFormatBox", entry: 1, value: 0 },
+                { tag: "clock out", box: "clkOutSourceBox", entry: 1, value: 0 }
+            ]
+        }
+
+        function test_refusedChangesDoNotStay(data) {
+            var page = createPage(true)
+            compare(page.unit.online, 0)
+            var strip = stripAt(page, 3)
+            var status = findChild(page, "statusPanel")
+            if (data.click) {
+                mouseClick(findChild(strip, data.click))
+                compare(findChild(strip, data.click)[data.shown], data.value)
+            } else if (data.pick !== undefined) {
+                pickGroup(strip, data.pick)
+                compare(findChild(strip, "groupSelector").currentIndex, data.value)
+            } else {
+                var box = findChild(status, data.box)
+                mouseClick(box)
+                tryCompare(box.popup, "opened", true)
+                mouseClick(box.popup.contentItem.itemAtIndex(data.entry))
+                compare(box.currentIndex, data.value)
+            }
             compare(changeSpy.count, 1)
-            compare(argumentsOf(changeSpy, 0), [5, data.role, data.value])
+            compare(page.link.commands.length, 0)
         }
 
         // "Peak Clear" clears the over of every channel, in row order, and every meter's peak.
