@@ -7,9 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "device/ConverterValues.h"
 #include "device/ReplyDocument.h"
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
+#include "system/SmallFile.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -32,6 +34,21 @@ bool readBool(const QJsonValue &value)
 QString readString(const QJsonValue &value)
 {
     return value.isString() ? value.toString() : QString();
+}
+
+// A converter code of a preset's "adc", or false when the value is no code of the field's table:
+// a preset edited by hand or stored by some other program may hold anything, and a unit answers
+// an unknown code in the full sync with an HTTP error, which stops its polling. Such a value is
+// neither stored nor sent, so the unit keeps its own. A missing key reads as 0, as every
+// missing value of a preset does.
+bool readConverterCode(const QJsonObject &adc, const QString &key, bool (*inTable)(int), int *code)
+{
+    const QJsonValue value = adc.value(key);
+    *code = readInt(value);
+    if (value.isUndefined() || (value.isDouble() && value.toDouble() == *code && inTable(*code)))
+        return true;
+    qDebug() << "Preset Load: Invalid converter value:" << key << value;
+    return false;
 }
 
 QJsonObject channelObject(const Channel *ch)
@@ -110,20 +127,28 @@ void PresetLoader::savePreset(const QUrl &filename)
 QJsonObject PresetLoader::readDocument(const QString &path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qDebug() << file.errorString();
+    QByteArray content;
+    QString error;
+    if (!SmallFile::open(file, QIODevice::ReadOnly, &error) ||
+        !SmallFile::readAll(file, &content, &error)) {
+        qDebug() << error;
         return QJsonObject();
     }
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return QJsonDocument::fromJson(content).object();
 }
 
 void PresetLoader::restoreSettings(PreampModel *model, const QJsonObject &unit)
 {
     const QJsonObject adc = unit.value("adc").toObject();
-    model->setClkOutSource(readInt(adc.value("clkOutSource")));
-    model->setClkSource(readInt(adc.value("clkSource")));
-    model->setSampleRate(readInt(adc.value("sampleRate")));
-    model->setOutFormat(readInt(adc.value("outFormat")));
+    int code = 0;
+    if (readConverterCode(adc, "clkOutSource", ConverterValues::isClockOutSource, &code))
+        model->setClkOutSource(code);
+    if (readConverterCode(adc, "clkSource", ConverterValues::isClockSource, &code))
+        model->setClkSource(code);
+    if (readConverterCode(adc, "sampleRate", ConverterValues::isSampleRate, &code))
+        model->setSampleRate(code);
+    if (readConverterCode(adc, "outFormat", ConverterValues::isOutputFormat, &code))
+        model->setOutFormat(code);
     const QJsonArray channels = unit.value("channels").toArray();
     const QList<Channel *> list = model->channelList();
     for (int j = 0; j < list.size(); ++j) {

@@ -12,10 +12,31 @@
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
 #include "system/PresetLoader.h"
+#include "system/SmallFile.h"
 
 namespace {
 
 const QString unsetAddress = QStringLiteral("0.0.0.0");
+const QString lineTooLong = QStringLiteral("Line too long");
+
+// The lines the saved state is made of: the count, that many addresses (kept inside the twelve
+// slots) and the folder; a missing line reads as a null text. Each is read with a bound, so one
+// longer than any the program writes is refused without reading on through it.
+bool readStateLines(QTextStream &in, QStringList *lines, QString *error)
+{
+    int wanted = 1;
+    for (int i = 0; i < wanted; ++i) {
+        const QString line = in.readLine(SystemManager::longestStateLine + 1);
+        if (line.size() > SystemManager::longestStateLine) {
+            *error = lineTooLong;
+            return false;
+        }
+        if (i == 0)
+            wanted = SystemManager::clampedCount(line.toInt()) + 2;
+        lines->append(line);
+    }
+    return true;
+}
 
 } // namespace
 
@@ -234,22 +255,29 @@ void SystemManager::saveState(const QVariant &folder)
 void SystemManager::restoreState()
 {
     QFile file(QDir(dataDirectory()).filePath(stateFileName));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    QString error;
+    QStringList lines;
+    bool read = SmallFile::open(file, QIODevice::ReadOnly | QIODevice::Text, &error);
+    if (read) {
+        QTextStream in(&file);
+        in.setCodec("UTF-8");
+        // Every line is read before any is applied, so a refused file changes nothing.
+        read = readStateLines(in, &lines, &error);
+    }
+    if (!read) {
         m_presetDir = homeFolder();
         m_presetDir.setScheme(QStringLiteral("file"));
         publishPresetFolder();
-        qDebug() << "Restore State: Cannot open file: " << file.errorString();
+        qDebug() << "Restore State: Cannot open file: " << error;
         return;
     }
     qDebug() << "Restore State: Loaded file: " << file.fileName();
-    QTextStream in(&file);
-    in.setCodec("UTF-8");
-    setActivePreamps(in.readLine().toInt());
+    setActivePreamps(lines.constFirst().toInt());
     for (int i = 0; i < m_activePreamps; ++i) {
-        m_preamps.at(i)->setIP(in.readLine());
+        m_preamps.at(i)->setIP(lines.at(i + 1));
         qDebug() << "Restore State: IP" << i << "set to:" << m_preamps.at(i)->ipAddr();
     }
-    m_presetDir = QUrl(in.readLine());
+    m_presetDir = QUrl(lines.constLast());
     publishPresetFolder();
     emit restored();
 }

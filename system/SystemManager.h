@@ -30,6 +30,9 @@ class SystemManager : public QObject
 public:
     static constexpr int slotCount = 12;
     static inline const QString stateFileName = QStringLiteral("lastState.conf");
+    // The saved state's lines hold a count, an address or a folder URL; no real one comes near
+    // this many characters.
+    static constexpr int longestStateLine = 4096;
 
     // Needed by the QML type registration only: no slots, no loader, no transport.
     explicit SystemManager(QObject *parent = nullptr);

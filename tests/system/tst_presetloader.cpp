@@ -114,6 +114,8 @@ private slots:
     void recallRestoresByLoadType();
     void recallReadsOddFilesLeniently_data();
     void recallReadsOddFilesLeniently();
+    void recallKeepsConverterCodesTheUnitDoesNotKnow_data();
+    void recallKeepsConverterCodesTheUnitDoesNotKnow();
     void keepsTheCloseTimeStoreBesideTheState();
     void failedStoreKeepsThePreviousPreset();
 
@@ -247,6 +249,70 @@ void TestPresetLoader::recallReadsOddFilesLeniently()
     QTEST(graph.model(2)->ipAddr(), "thirdAddress");
     QCOMPARE(graph.model(0)->channel(0)->name(),
              active > 0 ? QString() : QStringLiteral("Channel"));
+}
+
+void TestPresetLoader::recallKeepsConverterCodesTheUnitDoesNotKnow_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("value"); // JSON text; empty: the key is missing
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("sample rate past the table") << "sampleRate" << QByteArray("9") << 4;
+    QTest::newRow("clock source past the table") << "clkSource" << QByteArray("4") << 1;
+    QTest::newRow("output format past the table") << "outFormat" << QByteArray("2") << 1;
+    QTest::newRow("clock-out source past the table") << "clkOutSource" << QByteArray("2") << 1;
+    QTest::newRow("negative") << "sampleRate" << QByteArray("-1") << 4;
+    QTest::newRow("beyond int") << "clkSource" << QByteArray("4294967297") << 1;
+    QTest::newRow("fraction") << "outFormat" << QByteArray("0.5") << 1;
+    QTest::newRow("text") << "clkOutSource" << QByteArray(R"("1")") << 1;
+    QTest::newRow("null") << "sampleRate" << QByteArray("null") << 4;
+    QTest::newRow("missing reads as 0") << "sampleRate" << QByteArray() << 0;
+}
+
+void TestPresetLoader::recallKeepsConverterCodesTheUnitDoesNotKnow()
+{
+    QFETCH(QString, key);
+    QFETCH(QByteArray, value);
+    QFETCH(int, expected);
+    QJsonObject adc{{"clkOutSource", 0}, {"clkSource", 3}, {"outFormat", 0}, {"sampleRate", 8}};
+    if (value.isEmpty())
+        adc.remove(key);
+    else
+        adc[key] = QJsonDocument::fromJson("[" + value + "]").array().at(0);
+    const QJsonObject unit{{"adc", adc}, {"channels", QJsonArray{QJsonObject{{"name", "Kick"}}}}};
+    const QString path = m_home.path() + "/codes.cvp";
+    writeFile(
+        path,
+        QJsonDocument(QJsonObject{{"activePreamps", 1}, {"preamps", QJsonArray{unit}}}).toJson());
+    ControllerGraph graph;
+    PreampModel *model = graph.model(0);
+    model->setClkOutSource(1);
+    model->setClkSource(1);
+    model->setOutFormat(1);
+    model->setSampleRate(4);
+    QSignalSpy sent(model, &PreampModel::sendCommand);
+    LogCapture log;
+
+    graph.manager()->loadPreset(QUrl::fromLocalFile(path), 2);
+
+    QMap<QString, int> codes{
+        {"clkOutSource", 0}, {"clkSource", 3}, {"outFormat", 0}, {"sampleRate", 8}};
+    codes[key] = expected;
+    QCOMPARE(model->clkOutSource(), codes["clkOutSource"]);
+    QCOMPARE(model->clkSource(), codes["clkSource"]);
+    QCOMPARE(model->outFormat(), codes["outFormat"]);
+    QCOMPARE(model->sampleRate(), codes["sampleRate"]);
+    QCOMPARE(model->channel(0)->name(), QStringLiteral("Kick"));
+    const QStringList commands = settingCommands(sent);
+    QCOMPARE(commands.size(), 45);
+    QCOMPARE(commands.filter("CMD_AD"),
+             (QStringList{QStringLiteral("CMD_ADFS=%1").arg(codes["sampleRate"]),
+                          QStringLiteral("CMD_ADOC=%1").arg(codes["clkOutSource"]),
+                          QStringLiteral("CMD_ADTX=%1").arg(codes["outFormat"]),
+                          QStringLiteral("CMD_ADCK=%1").arg(codes["clkSource"])}));
+    const QStringList refused = log.lines().filter("Preset Load: Invalid converter value:");
+    QCOMPARE(refused.size(), value.isEmpty() ? 0 : 1);
+    QVERIFY(refused.isEmpty() || refused.constFirst().contains('"' + key + '"'));
 }
 
 void TestPresetLoader::keepsTheCloseTimeStoreBesideTheState()

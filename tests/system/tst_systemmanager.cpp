@@ -3,6 +3,14 @@
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 #include "support/ControllerGraph.h"
@@ -10,6 +18,7 @@
 #include "support/IsolatedHome.h"
 #include "support/LogCapture.h"
 #include "support/SimulatorProcess.h"
+#include "system/SmallFile.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -28,6 +37,44 @@ QByteArray readText(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Removes a file, a named pipe, a link or an empty folder.
+void removeEntry(const QString &path)
+{
+    QFile::remove(path);
+    QDir().rmdir(path);
+}
+
+// Tells whether anyone opened a named pipe for reading, and lets such a reader go instead of
+// leaving it, and the test, waiting for a writer: opening the writing end without blocking
+// succeeds only while the pipe is open for reading, so the answer does not depend on timing.
+class PipeWatch
+{
+public:
+    explicit PipeWatch(const QString &path)
+        : m_thread([this, name = QFile::encodeName(path)] {
+              while (!m_stop) {
+                  const int fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK);
+                  if (fd >= 0) {
+                      m_opened = true;
+                      ::close(fd);
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+              }
+          })
+    {}
+    ~PipeWatch()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+    bool opened() const { return m_opened; }
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_opened{false};
+    std::thread m_thread;
+};
+
 void bringOnline(PreampModel *model, const QString &address)
 {
     model->setIP(address);
@@ -43,13 +90,15 @@ class TestSystemManager : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QFile::remove(m_home.stateFile()); }
+    void init() { removeEntry(m_home.stateFile()); }
 
     void firstStartFallsBackToTheHomeFolder();
     void restartBringsBackTheUnitsThatWereOnline();
     void closingWithLiveUnitsBringsThemBackInTheirSlots();
     void restoresOddStateFiles_data();
     void restoresOddStateFiles();
+    void refusesWhatIsNoPresetOrState_data();
+    void refusesWhatIsNoPresetOrState();
     void failedWriteKeepsThePreviousStateFile();
     void countWritesNotifyOnlyThroughTheAccessor();
     void enablesAGroupOnActiveUnitsOnly();
@@ -153,6 +202,90 @@ void TestSystemManager::restoresOddStateFiles()
     } else {
         QCOMPARE(manager->presetDir(), QUrl(folder));
     }
+}
+
+void TestSystemManager::refusesWhatIsNoPresetOrState_data()
+{
+    QTest::addColumn<bool>("state");   // the saved state, else a preset
+    QTest::addColumn<QString>("kind"); // "pipe", "folder", a device, or "file" with the content
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<qint64>("size"); // the content is padded with empty lines to this size
+    QTest::addColumn<QString>("refusal");
+
+    const qint64 limit = SmallFile::largestSize;
+    for (const bool state : {false, true}) {
+        const char *reader = state ? "state" : "preset";
+        const QByteArray good =
+            state ? QByteArray("1\n10.0.0.1\nfile:///a\n")
+                  : QByteArray(R"({"activePreamps":1,"preamps":[{"ipAddr":"10.0.0.1"}]})");
+        QTest::addRow("%s: named pipe", reader)
+            << state << "pipe" << QByteArray() << qint64(0) << "Not a regular file";
+        QTest::addRow("%s: folder", reader)
+            << state << "folder" << QByteArray() << qint64(0) << "Not a regular file";
+        QTest::addRow("%s: endless device", reader)
+            << state << "/dev/zero" << QByteArray() << qint64(0) << "Not a regular file";
+        QTest::addRow("%s: at the size limit", reader) << state << "file" << good << limit << "";
+        QTest::addRow("%s: a byte over the size limit", reader)
+            << state << "file" << good << limit + 1 << "File too large";
+    }
+    const int line = SystemManager::longestStateLine;
+    QTest::newRow("state: longest line")
+        << true << "file"
+        << "1\n10.0.0.1\nfile:///" + QByteArray(line - 8, 'a') + '\n'
+        << qint64(0) << "";
+    QTest::newRow("state: line one longer")
+        << true << "file"
+        << "1\n10.0.0.1\nfile:///" + QByteArray(line - 7, 'a') + '\n'
+        << qint64(0) << "Line too long";
+}
+
+void TestSystemManager::refusesWhatIsNoPresetOrState()
+{
+    QFETCH(bool, state);
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, content);
+    QFETCH(qint64, size);
+    QFETCH(QString, refusal);
+    ControllerGraph graph; // restores before the state file is there
+    SystemManager *manager = graph.manager();
+    manager->setActivePreamps(2);
+    graph.model(0)->setIP("10.9.9.9");
+    const QString path = state ? m_home.stateFile() : m_home.path() + "/odd.cvp";
+    removeEntry(path);
+    QDir().mkpath(QFileInfo(path).path());
+    std::unique_ptr<PipeWatch> watch;
+    if (kind == "pipe") {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        watch = std::make_unique<PipeWatch>(path);
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkdir(path));
+    } else if (kind.startsWith("/dev/")) {
+        QVERIFY(QFile::link(kind, path));
+    } else {
+        writeText(path, content + QByteArray(qMax(qint64(0), size - content.size()), '\n'));
+    }
+    QSignalSpy actives(manager, &SystemManager::activesChanged);
+    QSignalSpy done(manager, state ? &SystemManager::restored : &SystemManager::presetLoaded);
+    LogCapture log;
+
+    if (state)
+        manager->restoreState();
+    else
+        manager->loadPreset(QUrl::fromLocalFile(path), 1);
+
+    QVERIFY2(!watch || !watch->opened(), "the named pipe was opened: the window would hang");
+    if (refusal.isEmpty()) {
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(manager->activePreamps(), 1);
+        QCOMPARE(graph.model(0)->ipAddr(), QStringLiteral("10.0.0.1"));
+        return;
+    }
+    QCOMPARE(done.count(), state ? 0 : 1); // a recall is answered even when it fails
+    QCOMPARE(actives.count(), 0);
+    QCOMPARE(manager->activePreamps(), 2);
+    QCOMPARE(graph.model(0)->ipAddr(), QStringLiteral("10.9.9.9"));
+    const QString prefix = state ? "Restore State: Cannot open file:  " : "";
+    QCOMPARE(log.count(prefix + '"' + refusal + '"'), 1);
 }
 
 void TestSystemManager::failedWriteKeepsThePreviousStateFile()
