@@ -13,6 +13,12 @@
 
 namespace Startup {
 
+void scaleWithScreenDensity()
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+}
+
 void nameApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));

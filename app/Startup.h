@@ -15,6 +15,11 @@ namespace Startup {
 
 inline const QUrl windowUrl{QStringLiteral("qrc:/MainForm.qml")};
 
+// Scales the interface with the screen's density, as the desktop sets it (on X11 the Xft.dpi
+// resource: 192 doubles everything), and draws pictures from their @2x files where they exist.
+// Must run before the application object is made.
+void scaleWithScreenDensity();
+
 // Names the application so its saved state lives in a folder of its own (Corvane/octo-remote
 // in the platform's application-data location).
 void nameApplication();

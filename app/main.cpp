@@ -8,6 +8,7 @@
 
 int main(int argc, char *argv[])
 {
+    Startup::scaleWithScreenDensity();
     QGuiApplication app(argc, argv);
     Startup::nameApplication();
     app.setWindowIcon(QIcon(QStringLiteral(":/Images/octo-remote.png")));

@@ -23,8 +23,6 @@ Rectangle {
     readonly property int lampSize: 20
     readonly property int fontSize: 13
     readonly property int fieldPadding: 4
-    readonly property int checkSize: 18
-    readonly property int checkMarkMargin: 4
     readonly property color rowColor: "#858585"
     readonly property color borderColor: "#161616"
     readonly property color focusColor: "#a6a6a6"
@@ -41,30 +39,12 @@ Rectangle {
     Row {
         anchors.fill: parent
 
-        CheckBox {
-            id: enableBox
+        TickBox {
             objectName: "enableBox"
             width: item.enableWidth
             height: item.height
-            padding: 0
             checked: item.activeEnable
             onToggled: item.activeEnable = checked
-
-            indicator: Rectangle {
-                x: (enableBox.width - width) / 2
-                y: (enableBox.height - height) / 2
-                width: item.checkSize
-                height: item.checkSize
-                color: item.focusColor
-                border.color: item.borderColor
-
-                Rectangle {
-                    anchors.fill: parent
-                    anchors.margins: item.checkMarkMargin
-                    color: item.borderColor
-                    visible: enableBox.checked
-                }
-            }
         }
 
         TextField {

@@ -4,6 +4,10 @@
 # lists the units. With a display the window opens; without one the program runs under Xvfb
 # until the units have answered, a picture of the window is saved and everything stops.
 # Stopping the program stops the simulated units.
+#
+# OCTO_DEMO_SCALE=2 makes the headless run a high-density screen: 3840x2160 with the X resource
+# Xft.dpi set to 192, as desktops set it at 200 %. The window's size on screen goes to
+# BUILD_DIR/demo/window-size.
 set -euo pipefail
 if [ "${1:-}" = "--shoot" ]; then SHOOT_ONLY=1; shift; else SHOOT_ONLY=0; fi
 BUILD=$(cd "${1:?usage: demo.sh BUILD_DIR}" && pwd)
@@ -14,10 +18,20 @@ SIM_LOG="$DEMO/unit-sim.log"
 APP_LOG="$DEMO/octo-remote.log"
 SHOT="$DEMO/screenshot.png"
 UNITS=4
+SCALE=${OCTO_DEMO_SCALE:-1}
+case "$SCALE" in
+    1) SCREEN=1600x900 ;;
+    2) SCREEN=3840x2160 ;;
+    *) echo "OCTO_DEMO_SCALE is 1 or 2" >&2; exit 2 ;;
+esac
+WINDOW_TITLE="Corvane octo Preamp Remote Controller"
 
 # Runs inside Xvfb (demo.sh --shoot BUILD_DIR): the program until every unit has answered its
 # ping, then a picture of the screen.
 shoot() {
+    if [ "$SCALE" = 2 ]; then
+        xprop -root -f RESOURCE_MANAGER 8s -set RESOURCE_MANAGER "Xft.dpi:	192"
+    fi
     "$BUILD/corvane-octo-remote" >"$APP_LOG" 2>&1 &
     local app=$!
     for _ in $(seq 300); do
@@ -27,6 +41,8 @@ shoot() {
     done
     sleep 1 # let the answered rows be drawn
     import -window root "$SHOT"
+    xwininfo -root -tree |
+        sed -n "s/.*\"$WINDOW_TITLE[^\"]*\": ([^)]*) *\([0-9]*x[0-9]*\)+.*/\1/p" >"$DEMO/window-size"
     kill "$app" 2>/dev/null
     wait "$app" 2>/dev/null || true
 }
@@ -81,7 +97,9 @@ fi
 # Headless: the program runs on a private Xvfb display until every unit has answered its ping,
 # then the screen is saved.
 echo "No display: running the program under Xvfb."
-QSG_RENDER_LOOP=basic xvfb-run -a -s "-screen 0 1600x900x24" "$0" --shoot "$BUILD"
+# No server reset when a client leaves: the density resource set first has to outlive its setter.
+QSG_RENDER_LOOP=basic OCTO_DEMO_SCALE=$SCALE xvfb-run -a -s "-noreset -screen 0 ${SCREEN}x24" \
+    "$0" --shoot "$BUILD"
 
 answered=$(grep -c 'Ping Received' "$APP_LOG" || true)
 echo "Units answered: $answered of $UNITS"

@@ -8,7 +8,8 @@ source "$OCTO_ROOT/scripts/packages.sh"
 
 ensure_packages "${OCTO_BUILD_PACKAGES[@]}" "${OCTO_RUNTIME_PACKAGES[@]}"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-    ensure_packages xvfb xauth libgl1-mesa-dri imagemagick # the headless run and its picture
+    # the headless run and its picture
+    ensure_packages xvfb xauth x11-utils libgl1-mesa-dri imagemagick
 fi
 cmake -S "$OCTO_ROOT" -B "$OCTO_ROOT/build" >/dev/null
 cmake --build "$OCTO_ROOT/build" -j "$(nproc)" --target corvane-octo-remote corvane-unit-sim

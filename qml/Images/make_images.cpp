@@ -1,6 +1,8 @@
-// Draws the interface's arrow pictures: a filled triangle, 27 by 22 pixels, pointing up or
-// down on a transparent ground, white for the plain state and light grey for the pressed one;
-// and the program's icon, eight level meters on a rounded panel.
+// Draws the interface's pictures, each at its size and at twice that (name@2x.png) for screens
+// that scale the interface by two: the arrows, a filled triangle of 27 by 22 pixels pointing up
+// or down on a transparent ground, white for the plain state and light grey for the pressed one;
+// the check mark of the tick boxes; and the program's icon, eight level meters on a rounded
+// panel.
 //
 //   octo-make-images DIR           writes the pictures into DIR
 //   octo-make-images --check DIR   exits non-zero when a picture in DIR differs from what this
@@ -18,6 +20,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <QtMath>
 
 namespace {
 
@@ -28,19 +31,53 @@ constexpr int subSamples = 16;
 const QColor plainColour(255, 255, 255);
 const QColor pressedColour(204, 204, 204);
 
-struct Picture
+struct Arrow
 {
-    const char *fileName;
+    const char *name;
     bool pointsUp;
     QColor colour;
 };
 
-const Picture pictures[] = {
-    {"upArrow.png", true, plainColour},
-    {"downArrow.png", false, plainColour},
-    {"upArrowClicked.png", true, pressedColour},
-    {"downArrowClicked.png", false, pressedColour},
+const Arrow arrows[] = {
+    {"upArrow", true, plainColour},
+    {"downArrow", false, plainColour},
+    {"upArrowClicked", true, pressedColour},
+    {"downArrowClicked", false, pressedColour},
 };
+
+// The scales every picture is drawn at; 2 goes to name@2x.png.
+constexpr int scales[] = {1, 2};
+
+// Coverage of a pixel, in 0 to 255, for a shape given in the picture's own units at scale 1:
+// the pixel (column, row) of the picture drawn at scale covers the square of side 1 / scale.
+template<typename Inside> int coverage(int column, int row, int scale, Inside inside)
+{
+    int covered = 0;
+    for (int sy = 0; sy < subSamples; ++sy) {
+        for (int sx = 0; sx < subSamples; ++sx) {
+            const double x = (column + (sx + 0.5) / subSamples) / scale;
+            const double y = (row + (sy + 0.5) / subSamples) / scale;
+            covered += inside(x, y);
+        }
+    }
+    return (covered * 255 + subSamples * subSamples / 2) / (subSamples * subSamples);
+}
+
+// A picture of one colour whose alpha is the coverage of a shape.
+template<typename Inside>
+QImage drawShape(int width, int height, int scale, const QColor &colour, Inside inside)
+{
+    QImage image(width * scale, height * scale, QImage::Format_ARGB32);
+    for (int row = 0; row < image.height(); ++row) {
+        for (int column = 0; column < image.width(); ++column) {
+            const int alpha = coverage(column, row, scale, inside);
+            QColor pixel = colour;
+            pixel.setAlpha(alpha);
+            image.setPixelColor(column, row, alpha == 0 ? QColor(0, 0, 0, 0) : pixel);
+        }
+    }
+    return image;
+}
 
 // Inside the isosceles triangle whose base spans the full width at one edge and whose apex is
 // the middle of the opposite edge. y is measured from the apex's edge.
@@ -50,33 +87,38 @@ bool insideTriangle(double x, double yFromApex)
     return yFromApex >= 0 && yFromApex <= arrowHeight && qAbs(x - arrowWidth / 2.0) <= halfWidthAtY;
 }
 
-QImage draw(const Picture &picture)
+QImage drawArrow(const Arrow &arrow, int scale)
 {
-    QImage image(arrowWidth, arrowHeight, QImage::Format_ARGB32);
-    for (int row = 0; row < arrowHeight; ++row) {
-        for (int column = 0; column < arrowWidth; ++column) {
-            int covered = 0;
-            for (int sy = 0; sy < subSamples; ++sy) {
-                for (int sx = 0; sx < subSamples; ++sx) {
-                    const double x = column + (sx + 0.5) / subSamples;
-                    const double y = row + (sy + 0.5) / subSamples;
-                    covered += insideTriangle(x, picture.pointsUp ? y : arrowHeight - y);
-                }
-            }
-            const int alpha =
-                (covered * 255 + subSamples * subSamples / 2) / (subSamples * subSamples);
-            QColor pixel = picture.colour;
-            pixel.setAlpha(alpha);
-            image.setPixelColor(column, row, alpha == 0 ? QColor(0, 0, 0, 0) : pixel);
-        }
-    }
-    return image;
+    return drawShape(arrowWidth, arrowHeight, scale, arrow.colour, [&arrow](double x, double y) {
+        return insideTriangle(x, arrow.pointsUp ? y : arrowHeight - y);
+    });
+}
+
+// The check mark: a tick of two strokes with round ends, in the dark of the tick boxes' frame,
+// sized to sit inside their 18-pixel box.
+constexpr int checkSize = 14;
+const QColor checkColour(0x16, 0x16, 0x16);
+
+double distanceToSegment(double x, double y, double x1, double y1, double x2, double y2)
+{
+    const double dx = x2 - x1;
+    const double dy = y2 - y1;
+    const double t = qBound(0.0, ((x - x1) * dx + (y - y1) * dy) / (dx * dx + dy * dy), 1.0);
+    return qSqrt(qPow(x - x1 - t * dx, 2) + qPow(y - y1 - t * dy, 2));
+}
+
+QImage drawCheck(int scale)
+{
+    return drawShape(checkSize, checkSize, scale, checkColour, [](double x, double y) {
+        const double halfStroke = 1.25;
+        return distanceToSegment(x, y, 2.5, 7.5, 5.5, 10.5) <= halfStroke ||
+               distanceToSegment(x, y, 5.5, 10.5, 11.5, 3.5) <= halfStroke;
+    });
 }
 
 // The icon: a rounded panel in the interface's colours with eight meters of different heights,
 // green below the yellow mark and yellow and orange above it, as on the unit page.
 constexpr int iconSize = 256;
-const char iconFileName[] = "octo-remote.png";
 
 QColor iconColourAt(double x, double y)
 {
@@ -103,17 +145,17 @@ QColor iconColourAt(double x, double y)
     return QColor("#333240");
 }
 
-QImage drawIcon()
+QImage drawIcon(int scale)
 {
-    QImage image(iconSize, iconSize, QImage::Format_ARGB32);
+    QImage image(iconSize * scale, iconSize * scale, QImage::Format_ARGB32);
     const int samples = 4;
-    for (int row = 0; row < iconSize; ++row) {
-        for (int column = 0; column < iconSize; ++column) {
+    for (int row = 0; row < image.height(); ++row) {
+        for (int column = 0; column < image.width(); ++column) {
             int r = 0, g = 0, b = 0, a = 0;
             for (int sy = 0; sy < samples; ++sy) {
                 for (int sx = 0; sx < samples; ++sx) {
-                    const QColor c =
-                        iconColourAt(column + (sx + 0.5) / samples, row + (sy + 0.5) / samples);
+                    const QColor c = iconColourAt((column + (sx + 0.5) / samples) / scale,
+                                                  (row + (sy + 0.5) / samples) / scale);
                     r += c.red() * c.alpha();
                     g += c.green() * c.alpha();
                     b += c.blue() * c.alpha();
@@ -154,9 +196,14 @@ int main(int argc, char **argv)
 
     int failures = 0;
     QList<QPair<QString, QImage>> drawings;
-    for (const Picture &picture : pictures)
-        drawings.append({QString::fromLatin1(picture.fileName), draw(picture)});
-    drawings.append({QString::fromLatin1(iconFileName), drawIcon()});
+    for (const int scale : scales) {
+        const QString suffix =
+            scale == 1 ? QStringLiteral(".png") : QStringLiteral("@%1x.png").arg(scale);
+        for (const Arrow &arrow : arrows)
+            drawings.append({QString::fromLatin1(arrow.name) + suffix, drawArrow(arrow, scale)});
+        drawings.append({QStringLiteral("check") + suffix, drawCheck(scale)});
+        drawings.append({QStringLiteral("octo-remote") + suffix, drawIcon(scale)});
+    }
     for (const auto &[fileName, drawn] : drawings) {
         const QString path = QDir(folder).filePath(fileName);
         if (check) {

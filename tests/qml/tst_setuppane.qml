@@ -333,8 +333,13 @@ TestCase {
     function test_groupTick(data) {
         var setup = createSetup(blank(1))
         var box = findChild(rowItem(setup.groupPane, data.row), "enableBox")
+        var mark = findChild(box, "checkMark")
+        verify(!mark.visible)
         mouseClick(box)
+        verify(mark.visible, "the tick shows the check picture")
+        compare(mark.status, Image.Ready)
         mouseClick(box)
+        verify(!mark.visible)
         compare(setup.manager.calls, [data.row + " true", data.row + " false"])
         compare(column(setup.groups, "activeEnable").indexOf(true), -1)
     }
