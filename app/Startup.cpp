@@ -67,4 +67,17 @@ void connectWindow(QObject *window, SystemManager *manager)
     QObject::connect(loader, SIGNAL(presetLoaded()), manager, SLOT(loaded()));
 }
 
+void endWithWindow(QQmlApplicationEngine *engine)
+{
+    QObject *window = engine->rootObjects().value(0);
+    if (!window)
+        return;
+    // The window's own handler runs before any connection made here. The quit is queued: it
+    // ends the event loop once the close has been handled, also when the close comes in before
+    // the loop runs.
+    if (!QObject::connect(window, SIGNAL(closing(QQuickCloseEvent *)), QCoreApplication::instance(),
+                          SLOT(quit()), Qt::QueuedConnection))
+        qWarning() << "Closing the window may not end the program";
+}
+
 } // namespace Startup

@@ -38,4 +38,10 @@ std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *
 // The window's signals to the manager, by signature text.
 void connectWindow(QObject *window, SystemManager *manager);
 
+// Closing the window ends the program, once the window's closing handler has saved the state.
+// The toolkit quits by itself only when it counts the window as the last visible one at that
+// moment, which depends on what else is open and on when the close arrives; the program should
+// not depend on either.
+void endWithWindow(QQmlApplicationEngine *engine);
+
 } // namespace Startup

@@ -20,5 +20,6 @@ int main(int argc, char *argv[])
     const std::unique_ptr<SystemManager> manager = Startup::start(engine, transport);
     if (!manager)
         return 1;
+    Startup::endWithWindow(engine);
     return app.exec();
 }

@@ -30,6 +30,7 @@ Window {
     ]
     property var preampObjects: []
     property bool presetReady: false
+    property bool closeHandled: false
     property string currentPreset: ""
     property int peakMode: 0
     property bool sorting: setupView.sorting
@@ -202,7 +203,12 @@ Window {
     onTopPreampChanged: showPagesFrom(topPreamp)
     onGroupModelChanged: updateGroupModel()
 
+    // A second close request can come in before the first has ended the program; the state
+    // is saved once.
     onClosing: {
+        if (closeHandled)
+            return
+        closeHandled = true
         console.log("Closing")
         savePreset("/last.cvp")
         saveState(manager ? manager.presetDir : "")

@@ -10,8 +10,10 @@ OCTO_RUNTIME_PACKAGES=(
     qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-controls
     qml-module-qtgraphicaleffects fonts-liberation
 )
-# x11-utils: xprop and xwininfo, for the high-density screen of the demo and its window size.
-OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth x11-utils libgl1-mesa-dri imagemagick debootstrap)
+# x11-utils: xprop and xwininfo, for the high-density screen of the demo and its window size;
+# libxcb1-dev and xdotool: the close suite's window-manager request and its clicks.
+OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth x11-utils libxcb1-dev xdotool libgl1-mesa-dri
+    imagemagick debootstrap)
 # The sanitizer and fuzzing build: clang with its sanitizer and libFuzzer runtimes, and
 # llvm-symbolizer for readable reports.
 OCTO_SANITIZE_PACKAGES=(clang libclang-rt-14-dev llvm)

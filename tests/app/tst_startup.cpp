@@ -27,6 +27,7 @@ private slots:
     void deliversReportsOnlyToTheModelWithThatAddress();
     void deliversReplyErrorsToEveryModel();
     void closingTheWindowStoresTheLastSetupAndTheState();
+    void closingTheWindowEndsTheProgram();
     void refusesToStartWithoutAWindow();
 
 private:
@@ -112,6 +113,22 @@ void TestStartup::closingTheWindowStoresTheLastSetupAndTheState()
     QVERIFY(log.contains("Closing"));
     QVERIFY(QFile::exists(m_home.stateFile()));
     QVERIFY(QFile::exists(QDir(m_home.dataDirectory()).filePath("last.cvp")));
+}
+
+void TestStartup::closingTheWindowEndsTheProgram()
+{
+    ControllerGraph graph;
+    Startup::endWithWindow(graph.engine());
+    // Another window on screen: the toolkit on its own would not count the closed one as the
+    // last, and would keep running.
+    QWindow other;
+    other.show();
+    QEventLoop loop;
+    QTimer::singleShot(0, graph.window(),
+                       [&graph] { QMetaObject::invokeMethod(graph.window(), "close"); });
+    QTimer::singleShot(5000, &loop, [&loop] { loop.exit(1); });
+
+    QCOMPARE(loop.exec(), 0); // ended by the program's quit, not by the time limit
 }
 
 void TestStartup::refusesToStartWithoutAWindow()
