@@ -28,7 +28,12 @@ std::optional<RequestQueue::Request> RequestQueue::takeNext()
         m_commandBusy = true;
         return Request{m_commands.dequeue(), Lane::Command};
     }
-    if (m_pollBusy || !(m_statusWaiting || m_meterWaiting))
+    // While a command is on its way or waiting, no poll leaves: a unit that works on one
+    // request at a time would take the poll before the next command, and each command of a
+    // burst would wait behind one. The answers to the commands keep the unit's watchdog
+    // satisfied meanwhile.
+    if (m_pollBusy || m_commandBusy || !m_commands.isEmpty() ||
+        !(m_statusWaiting || m_meterWaiting))
         return std::nullopt;
     m_pollBusy = true;
     // The status poll first: it is what keeps the unit's watchdog satisfied.

@@ -12,9 +12,10 @@
 //   only once the one before it has been answered or has failed. A unit therefore receives them
 //   in the order they were issued, also when it serves several connections in parallel.
 // - Polls travel on a lane of their own, so a command never waits behind polls inside the
-//   controller, at most behind the one poll the unit is already working on. A status poll goes
-//   before a meter poll. While a poll of one kind waits, a further one of the same kind merges
-//   into it: its one answer serves both.
+//   controller, at most behind the one poll the unit is already working on; and no poll leaves
+//   while a command is on its way or waiting, so the commands of a burst follow one another at
+//   the unit. A status poll goes before a meter poll. While a poll of one kind waits, a further
+//   one of the same kind merges into it: its one answer serves both.
 //
 // So at most two requests are on the wire to one unit, and whatever the poll timers do, a unit
 // that stops answering collects at most two waiting polls. Commands come from the operator and

@@ -411,6 +411,8 @@ void TestNetworkCom::sendsCommandsOneAtATimeInIssueOrder()
 
     for (const QString &command : commands)
         transport.command(peer->address(), command);
+    // A poll issued now waits until the commands have gone: none slips in between them.
+    transport.command(peer->address(), statusPoll);
 
     QTRY_COMPARE(peer->held(), 1);
     QTest::qWait(200); // time enough for a second request to arrive, were one on its way
@@ -418,10 +420,9 @@ void TestNetworkCom::sendsCommandsOneAtATimeInIssueOrder()
         QCOMPARE(peer->received(), commands.mid(0, k));
         QVERIFY(peer->release());
         QTRY_COMPARE(emitted.channel.count(), k);
-        if (k < commands.size())
-            QTRY_COMPARE(peer->held(), 1);
+        QTRY_COMPARE(peer->held(), 1);
     }
-    QCOMPARE(peer->received(), commands);
+    QCOMPARE(peer->received(), commands + QStringList{statusPoll});
     QCOMPARE(emitted.error.count(), 0);
 }
 
@@ -549,7 +550,9 @@ void TestNetworkCom::timeoutCountsFromSendingOnly()
         transport.command(peer->address(), command);
 
     QTRY_COMPARE_WITH_TIMEOUT(emitted.error.count(), 3, 6 * NetworkCom::transferTimeoutMs);
-    QVERIFY2(clock.elapsed() >= 3 * NetworkCom::transferTimeoutMs - 100,
+    // The toolkit's coarse timers may fire up to 5 % early; all three together within one
+    // timeout would mean they were timed from being issued.
+    QVERIFY2(clock.elapsed() >= 3 * NetworkCom::transferTimeoutMs * 9 / 10,
              qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(peer->received(), commands);
 }
