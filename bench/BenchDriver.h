@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -9,6 +10,7 @@
 #include <functional>
 
 class QTextStream;
+class SimulatorProcess;
 
 // Runs every benchmark as its own child process of this program (so each one's CPU time and
 // memory are its own), against one simulator process for the polling loads, and prints the
@@ -16,9 +18,12 @@ class QTextStream;
 //
 // Per run, in this order: the engine with twelve awake units, the bare toolkit client with the
 // request mix that engine sent, wrk with the same mix against each unit, the engine at normal
-// load (two awake, ten asleep) and the bare client with its mix. Then the interface runs, with
-// two units in use and with twelve (two pages shown either way), and with twelve whose hidden
-// pages drop their strips (a what-if the program does not do), then one soak.
+// load (two awake, ten asleep) and the bare client with its mix; then, against a simulator of
+// its own whose units are switched to the serial profile, the command latency of one unit at
+// each service time and the recall of a preset to twelve units at each service time. Then the
+// interface runs, with two units in use and with twelve (two pages shown either way), and with
+// twelve whose hidden pages drop their strips (a what-if the program does not do), then one
+// soak.
 class BenchDriver
 {
 public:
@@ -30,7 +35,7 @@ public:
         int soakWindows = 10;
         int soakWindowSeconds = 60;
         int soakSilenceSeconds = 20;
-        QStringList parts{"load", "interface", "soak"};
+        QStringList parts{"load", "commands", "interface", "soak"};
         QString logFile;
     };
 
@@ -46,15 +51,20 @@ private:
         QVector<double> values;
         int decimals = 1;
         QString budget;
-        int met = -1; // -1 no budget, 0 missed, 1 met
+        int met = -1;    // -1 no budget, 0 missed, 1 met
+        int samples = 0; // a figure pooled over the runs gives its sample count as n
     };
 
     QJsonObject runChild(const QStringList &arguments, const QStringList &environment = {});
-    bool runLoads(const QStringList &addresses);
+    bool runLoadsOnce(const QStringList &addresses);
     void runWrk(const QStringList &addresses, const QJsonObject &engineResult);
     bool runInterface(const QStringList &addresses);
     bool runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
     bool runSoak();
+    bool runCommandsOnce(SimulatorProcess &simulator);
+    bool runLatencyOnce(SimulatorProcess &simulator, int serviceMs);
+    bool runRecallOnce(SimulatorProcess &simulator, int serviceMs, bool resumePolling);
+    void addPooledLatencies();
     Figure &figure(const QString &bench, const QString &name, int decimals = 1);
     void add(const QString &bench, const QString &name, double value, int decimals = 1);
     // The budget is judged on the median of the runs.
@@ -69,5 +79,7 @@ private:
     QList<Figure> m_figures;
     QStringList m_loadNotes;
     QString m_wrkScript;
+    QHash<int, QVector<double>> m_latencySamples; // by service time, over all runs
+    int m_run = 0;
     bool m_failed = false;
 };

@@ -36,6 +36,7 @@ public:
     void stop();
 
     NetworkCom *transport() const { return m_transport.get(); }
+    SystemManager *manager() const { return m_manager.get(); }
     PreampModel *model(int slot) const;
     int unitCount() const { return m_addresses.size(); }
     bool allOnline() const;

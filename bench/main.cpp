@@ -1,12 +1,16 @@
-// The benchmarks of the polling engine, the bare toolkit client, the interface and a long run.
+// The benchmarks of the polling engine, the bare toolkit client, the interface, commands to slow
+// units and a long run.
 //
-//   octo-bench [all] [--runs N] [--seconds S] [--warmup S] [--parts load,interface,soak]
+//   octo-bench [all] [--runs N] [--seconds S] [--warmup S]
+//              [--parts load,commands,interface,soak]
 //              [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
 //              [--log FILE]
 //       runs everything (each measurement in a child process of its own) and prints the table
 //   octo-bench engine --units A,B,... --awake N [--seconds S] [--warmup S]
 //   octo-bench floor --mix ENGINE_RESULT.json [--seconds S] [--warmup S]
 //   octo-bench interface --units A,B,... [--seconds S] [--warmup S] [--unload-hidden-strips]
+//   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
+//   octo-bench recall --units A,B,... [--resume-polling]
 //   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
 //       one measurement; prints its figures as one JSON line
 
@@ -20,8 +24,10 @@
 #include <memory>
 
 #include "BenchDriver.h"
+#include "CommandLatency.h"
 #include "InterfaceRun.h"
 #include "LoadRuns.h"
+#include "RecallRun.h"
 #include "SoakRun.h"
 
 namespace {
@@ -37,24 +43,27 @@ struct Arguments
     int soakWindows = 10;
     int soakWindowSeconds = 60;
     int soakSilenceSeconds = 20;
-    QStringList parts{"load", "interface", "soak"};
+    QStringList parts{"load", "commands", "interface", "soak"};
     QString mixFile;
     QString logFile;
     bool unloadHiddenStrips = false;
+    quint32 seed = 1;
+    bool resumePolling = false;
 };
 
 Arguments parse(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.addHelpOption();
-    parser.addPositionalArgument("mode", "all (default), engine, floor, interface or soak");
+    parser.addPositionalArgument(
+        "mode", "all (default), engine, floor, interface, latency, recall or soak");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
     const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
     const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4.", "N", "5");
     const QCommandLineOption seconds("seconds", "Measuring window of one run.", "S", "30");
     const QCommandLineOption warmup("warmup", "Warm-up before each window.", "S", "2");
-    const QCommandLineOption parts("parts", "Parts to run: load, interface, soak.", "LIST",
-                                   "load,interface,soak");
+    const QCommandLineOption parts("parts", "Parts to run: load, commands, interface, soak.",
+                                   "LIST", "load,commands,interface,soak");
     const QCommandLineOption soakWindows("soak-windows", "Windows of the soak.", "N", "10");
     const QCommandLineOption soakWindow("soak-window-seconds", "Length of one soak window.", "S",
                                         "60");
@@ -64,8 +73,11 @@ Arguments parse(const QStringList &arguments)
     const QCommandLineOption log("log", "Append the measurements' diagnostics here.", "FILE");
     const QCommandLineOption unload("unload-hidden-strips",
                                     "Interface: hidden pages drop their strips (what-if).");
+    const QCommandLineOption seed("seed", "Latency: seed of the command moments.", "N", "1");
+    const QCommandLineOption resume("resume-polling",
+                                    "Recall: poll the units again as soon as the load is done.");
     parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
-                       soakSilence, mix, log, unload});
+                       soakSilence, mix, log, unload, seed, resume});
     parser.process(arguments);
 
     Arguments parsed;
@@ -82,6 +94,8 @@ Arguments parse(const QStringList &arguments)
     parsed.mixFile = parser.value(mix);
     parsed.logFile = parser.value(log);
     parsed.unloadHiddenStrips = parser.isSet(unload);
+    parsed.seed = parser.value(seed).toUInt();
+    parsed.resumePolling = parser.isSet(resume);
     return parsed;
 }
 
@@ -99,6 +113,18 @@ QJsonObject runMeasurement(const Arguments &args)
     if (args.mode == QLatin1String("interface"))
         return InterfaceRun::run(args.units, args.warmup * 1000, args.seconds * 1000,
                                  args.unloadHiddenStrips);
+    if (args.mode == QLatin1String("latency")) {
+        CommandLatency::Plan plan;
+        plan.warmupMs = args.warmup * 1000;
+        plan.windowMs = args.seconds * 1000;
+        plan.seed = args.seed;
+        return CommandLatency::run(args.units.value(0), plan);
+    }
+    if (args.mode == QLatin1String("recall")) {
+        RecallRun::Plan plan;
+        plan.resumePolling = args.resumePolling;
+        return RecallRun::run(args.units, plan);
+    }
     if (args.mode == QLatin1String("soak"))
         return SoakRun::run(
             {args.soakWindows, args.soakWindowSeconds * 1000, args.soakSilenceSeconds * 1000});
