@@ -21,19 +21,14 @@ QJsonValue elementAt(const QJsonArray &array, int index)
     return index < array.size() ? array.at(index) : QJsonValue(QJsonValue::Undefined);
 }
 
-int readInt(const QJsonValue &value)
-{
-    return ReplyDocument::readInt(value);
-}
+// Numbers and texts read as a unit's reply is read (ReplyDocument). Only a preset stores JSON
+// booleans, so their reader lives here.
+using ReplyDocument::readInt;
+using ReplyDocument::readText;
 
 bool readBool(const QJsonValue &value)
 {
     return value.isBool() && value.toBool();
-}
-
-QString readString(const QJsonValue &value)
-{
-    return value.isString() ? value.toString() : QString();
 }
 
 // A converter code of a preset's "adc", or false when the value is no code of the field's table:
@@ -158,12 +153,12 @@ void PresetLoader::restoreSettings(PreampModel *model, const QJsonObject &unit)
         ch->setGain(readInt(c.value("gain")));
         ch->setGroup(readBool(c.value("group")));
         ch->setGroupName(readInt(c.value("groupNo")));
-        ch->setName(readString(c.value("name")));
+        ch->setName(readText(c.value("name")));
         ch->setNumber(readInt(c.value("no")));
         ch->setPhantom(readBool(c.value("phantom")));
         ch->setPhase(readBool(c.value("phase")));
         ch->setRibbon(readBool(c.value("ribbon")));
-        ch->setScribbleStrip(readString(c.value("scribble")));
+        ch->setScribbleStrip(readText(c.value("scribble")));
     }
     qDebug() << "Preset Load: Preamp Data Set";
     model->sendAllToPreamp();
@@ -192,14 +187,14 @@ void PresetLoader::loadPreset(const QUrl &filename, int loadType)
     for (int i = 0; i < m_manager->activePreamps(); ++i) {
         const QJsonObject unit = elementAt(units, i).toObject();
         if (restoresAddresses(loadType)) {
-            models.at(i)->setIP(readString(unit.value("ipAddr")));
+            models.at(i)->setIP(readText(unit.value("ipAddr")));
             qDebug() << "Preset Load: IP Set";
         }
         if (restoresSettings(loadType))
             restoreSettings(models.at(i), unit);
     }
 
-    m_manager->setCurrentPreset(readString(root.value("presetName")).section('.', 0, 0));
+    m_manager->setCurrentPreset(readText(root.value("presetName")).section('.', 0, 0));
     qDebug() << "Preset Loaded";
     emit presetLoaded();
 }
