@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # Saves pictures of the complete program against simulated units, under Xvfb with Mesa GL, into
 # build/screenshots/: the setup view with answering units, the unit view with two pages and
-# moving meters, the recall dialog, one unit page on its own, and the setup view on a screen at
-# 200 % (setup-view@2x.png).
+# moving meters, the recall dialog, and the setup view on a screen at 200 % (setup-view@2x.png).
 set -euo pipefail
 OCTO_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$OCTO_ROOT/scripts/packages.sh"
@@ -18,7 +17,6 @@ mkdir -p "$shots"
 OCTO_SCREENSHOT_DIR="$shots" xvfb-run -a -s "-screen 0 1920x1080x24" \
     env QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= QSG_RENDER_LOOP=basic \
     "$OCTO_ROOT/build/tests/tst_mainwindow" >"$shots/mainwindow.log" 2>&1
-"$OCTO_ROOT/scripts/screenshot-unit-page.sh" >/dev/null
 # The setup view with answering units on a 3840x2160 screen at 200 %.
 OCTO_DEMO_SCALE=2 env -u DISPLAY -u WAYLAND_DISPLAY "$OCTO_ROOT/scripts/demo.sh" \
     "$OCTO_ROOT/build" >"$shots/demo-2x.log"

@@ -52,6 +52,49 @@ bool requestClose(xcb_connection_t *connection, quint32 window)
     return !xcb_connection_has_error(connection) && event.type != XCB_NONE;
 }
 
+// The rows of a /proc/<pid>/net table that belong to the process's own sockets, split into
+// fields; inodeField is the column holding a socket's inode.
+QList<QStringList> ownSockets(qint64 pid, const QString &table, int inodeField)
+{
+    QSet<QString> inodes;
+    const QDir fds(QStringLiteral("/proc/%1/fd").arg(pid));
+    for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target.contains(QLatin1String("socket:[")))
+            inodes << target.section(QLatin1Char('['), 1).chopped(1);
+    }
+    QFile file(QStringLiteral("/proc/%1/net/%2").arg(pid).arg(table));
+    QList<QStringList> rows;
+    const QList<QByteArray> lines =
+        file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>();
+    for (int i = 1; i < lines.size(); ++i) {
+        const QStringList fields = QString::fromLatin1(lines.at(i)).simplified().split(' ');
+        if (fields.size() > inodeField && inodes.contains(fields.at(inodeField)))
+            rows << fields;
+    }
+    return rows;
+}
+
+// The controller is only ever a client: talking to units, it holds no listening TCP or local
+// socket and no UDP socket. Its connections to the units are there, so the check sees them.
+void checkNoListeningSocket(qint64 pid)
+{
+    const QString tcpListen = QStringLiteral("0A");
+    constexpr quint32 unixAcceptingFlag = 0x10000; // __SO_ACCEPTCON in /proc/net/unix
+    int tcpSockets = 0;
+    for (const QString &table : {QStringLiteral("tcp"), QStringLiteral("tcp6")}) {
+        for (const QStringList &row : ownSockets(pid, table, 9)) {
+            ++tcpSockets;
+            QVERIFY2(row.at(3) != tcpListen, qPrintable(table + ": " + row.join(' ')));
+        }
+    }
+    for (const QString &table : {QStringLiteral("udp"), QStringLiteral("udp6")})
+        QVERIFY2(ownSockets(pid, table, 9).isEmpty(), qPrintable(table));
+    for (const QStringList &row : ownSockets(pid, QStringLiteral("unix"), 6))
+        QVERIFY2(!(row.at(3).toUInt(nullptr, 16) & unixAcceptingFlag), qPrintable(row.join(' ')));
+    QVERIFY(tcpSockets >= 1);
+}
+
 QPoint centreOf(QQuickWindow *window, const char *name)
 {
     QQuickItem *item = WindowItems::find(window, QString::fromLatin1(name));
@@ -145,6 +188,8 @@ void TestCloseRequest::closeEndsTheProgram()
                 pressUntilLogged(program, window, m_preamps, 1, "qml: Initializing 4") &&
                 pressUntilLogged(program, window, m_unitView, 5, "Mouse"),
             qPrintable(m_log));
+    if (operated)
+        checkNoListeningSocket(program.processId());
     QTest::qWait(delayMs);
 
     QVERIFY(requestClose(m_x, window));

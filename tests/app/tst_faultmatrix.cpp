@@ -5,7 +5,6 @@
 #include <QQuickWindow>
 
 #include <algorithm>
-#include <array>
 
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
@@ -290,15 +289,9 @@ void TestFaultMatrix::survivesFault()
     const qint64 back = watch.backAfterFaultMs();
 
     // The other eleven units: still online all along, polled as before.
-    double lowest = 10, highest = 0, baselineTotal = 0, statusDuring = 0;
+    const double statusRate = 1000.0 / PreampModel::awakeStatusIntervalMs;
     for (int k : qAsConst(others)) {
-        const double ratio = during[k].total / baseline[k].total;
-        baselineTotal += baseline[k].total / others.size();
-        statusDuring += during[k].status / others.size();
-        lowest = std::min(lowest, ratio);
-        highest = std::max(highest, ratio);
-        const double statusRate = 1000.0 / PreampModel::awakeStatusIntervalMs;
-        QVERIFY2(qAbs(ratio - 1) <= rateTolerance,
+        QVERIFY2(qAbs(during[k].total / baseline[k].total - 1) <= rateTolerance,
                  qPrintable(QString("unit %1: %2 requests/s during the fault, %3 before")
                                 .arg(k + 1)
                                 .arg(during[k].total)
@@ -308,23 +301,6 @@ void TestFaultMatrix::survivesFault()
             qPrintable(QString("unit %1: %2 status polls/s").arg(k + 1).arg(during[k].status)));
     }
     QCOMPARE(watch.othersWorst(), int(PreampModel::Online));
-
-    qInfo().noquote() << QString("FAULT %1 (unit %2): page showed %3; overdue at %4 ms, offline "
-                                 "at %5 ms after injection; back online %6 ms after the fault "
-                                 "ended; clock unlocked seen: %7; other units: %8 requests/s "
-                                 "before, %9..%10 x that during the fault, %11 status polls/s, "
-                                 "all stayed online")
-                             .arg(QTest::currentDataTag())
-                             .arg(slot + 1)
-                             .arg(watch.states())
-                             .arg(watch.firstSeenMs(PreampModel::StatusOverdue))
-                             .arg(watch.firstSeenMs(PreampModel::Offline))
-                             .arg(back)
-                             .arg(watch.clockUnlockSeen() ? "yes" : "no")
-                             .arg(baselineTotal, 0, 'f', 1)
-                             .arg(lowest, 0, 'f', 2)
-                             .arg(highest, 0, 'f', 2)
-                             .arg(statusDuring, 0, 'f', 2);
 
     QCOMPARE(watch.states(), states);
     QCOMPARE(watch.lampMismatches(), 0);
@@ -354,14 +330,6 @@ void TestFaultMatrix::survivesFault()
     pushed.removeAll(QStringLiteral("CMD_PSTS"));
     pushed.removeAll(QStringLiteral("CMD_METR"));
     QVERIFY2(pushed.isEmpty(), qPrintable(pushed.join(' ')));
-    qInfo().noquote() << QString("FAULT %1: the faulty unit received %2 status and %3 meter "
-                                 "polls, nothing else%4")
-                             .arg(QTest::currentDataTag())
-                             .arg(codes.value("CMD_PSTS").toInt())
-                             .arg(codes.value("CMD_METR").toInt())
-                             .arg(reboot ? "; its page shows its factory settings afterwards "
-                                           "(channel 1 gain 30 -> 0)"
-                                         : "");
     QVERIFY(unit->meterTimer()->isActive());
     QCOMPARE(unit->statusTimer()->interval(), PreampModel::awakeStatusIntervalMs);
 }
