@@ -27,31 +27,6 @@ Item {
             return createTemporaryObject(panelComponent, scene, properties)
         }
 
-        function test_lists_data() {
-            return [
-                { tag: "Sample Rate", box: "sampleRateBox", entries: ["off", "44.1 kHz",
-                  "48 kHz", "88.2 kHz", "96 kHz", "176.4 kHz", "192 kHz", "USB", "Dante"] },
-                { tag: "Clock Source", box: "clkSourceBox",
-                  entries: ["Internal", "Word", "Word - 75\u03a9", "Dante"] },
-                { tag: "Output Format", box: "outFormatBox",
-                  entries: ["Consumer", "Professional"] },
-                { tag: "Clock Out Source", box: "clkOutSourceBox",
-                  entries: ["Internal", "External"] }
-            ]
-        }
-
-        // Each box lists its entries in value order and shows the entry of the panel's value.
-        function test_lists(data) {
-            var panel = createPanel({})
-            var box = findChild(panel, data.box)
-            compare(box.count, data.entries.length)
-            for (var value = 0; value < data.entries.length; ++value) {
-                compare(box.textAt(value), data.entries[value])
-                panel[data.box.replace("Box", "")] = value
-                compare(box.currentText, data.entries[value])
-            }
-        }
-
         // Picking "96 kHz" asks for it, takes the focus off the box and closes it; the box then
         // shows the panel's value, which only the unit changes. Return also takes the focus off.
         function test_pickAnEntry() {
