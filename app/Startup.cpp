@@ -8,6 +8,7 @@
 #include "device/NetworkCom.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
+#include "system/Logging.h"
 #include "system/PresetLoader.h"
 #include "system/SystemManager.h"
 
@@ -38,8 +39,8 @@ std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *
 {
     engine->load(window);
     if (engine->rootObjects().isEmpty()) {
-        qCritical().noquote() << "Cannot start: the main window" << window.toString()
-                              << "could not be loaded (see the QML errors above)";
+        qCCritical(lcWindow).noquote() << "Cannot start: the main window" << window.toString()
+                                       << "could not be loaded (see the QML errors above)";
         return nullptr;
     }
     auto manager = std::make_unique<SystemManager>(transport, engine);
@@ -77,7 +78,7 @@ void endWithWindow(QQmlApplicationEngine *engine)
     // the loop runs.
     if (!QObject::connect(window, SIGNAL(closing(QQuickCloseEvent *)), QCoreApplication::instance(),
                           SLOT(quit()), Qt::QueuedConnection))
-        qWarning() << "Closing the window may not end the program";
+        qCWarning(lcWindow) << "Closing the window may not end the program";
 }
 
 } // namespace Startup

@@ -4,10 +4,12 @@
 
 #include "app/Startup.h"
 #include "device/NetworkCom.h"
+#include "system/Logging.h"
 #include "system/SystemManager.h"
 
 int main(int argc, char *argv[])
 {
+    Logging::writeOwnLinesPlain();
     Startup::scaleWithScreenDensity();
     QGuiApplication app(argc, argv);
     Startup::nameApplication();

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "device/ReplyDocument.h"
+#include "system/Logging.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ void NetworkCom::command(const QString &ip, const QString &cmd)
 {
     m_currentAddress = ip;
     if (isUnsetAddress(m_currentAddress)) {
-        qDebug() << "Invalid IP Address";
+        qCDebug(lcTransport) << "Invalid IP Address";
         return;
     }
     switch (m_units[ip].queue.add(cmd)) {
@@ -90,7 +91,7 @@ void NetworkCom::command(const QString &ip, const QString &cmd)
         break;
     case RequestQueue::Admission::Full: {
         const QString host = replyAddress(requestUrl(ip, cmd));
-        qDebug() << "Error Occurred on IP:" << host;
+        qCDebug(lcTransport) << "Error Occurred on IP:" << host;
         emit replyError(queueFullErrorText(), host);
         break;
     }
@@ -194,12 +195,13 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
     }
 
     if (failed) {
-        qDebug() << "Error Occurred on IP:" << host;
+        qCDebug(lcTransport) << "Error Occurred on IP:" << host;
         const QString error = reply->error() == QNetworkReply::NoError || isOversized(reply)
                                   ? oversizedErrorText()
                                   : reply->errorString();
         if (stale)
-            qDebug() << "Not reported, the unit has answered since:" << error << "on" << host;
+            qCDebug(lcTransport) << "Not reported, the unit has answered since:" << error << "on"
+                                 << host;
         else
             emit replyError(error, host);
     } else {
@@ -233,5 +235,5 @@ void NetworkCom::emitDocument(const QJsonObject &document, const QString &ip)
 
 void NetworkCom::errorReceived(const QString &error, const QString &ip)
 {
-    qDebug() << error << "on" << ip;
+    qCDebug(lcTransport) << error << "on" << ip;
 }

@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include "system/Logging.h"
+
 namespace {
 
 bool insideRange(int gain)
@@ -89,7 +91,7 @@ void Channel::setOver(bool value)
 void Channel::setGroupGain(int value)
 {
     m_groupGain = value;
-    qDebug() << "Group gain changed: " << value;
+    qCDebug(lcUnit) << "Group gain changed: " << value;
     emit groupGainChanged();
 }
 

@@ -9,6 +9,7 @@
 
 #include "device/Commands.h"
 #include "device/ReplyDocument.h"
+#include "system/Logging.h"
 
 namespace {
 
@@ -220,7 +221,7 @@ QVariant PreampModel::getData(const QVariant &index, const QString &role) const
     const int number = roleNumber(role);
     const int row = index.toInt();
     if (!isChannelRow(row)) {
-        qDebug() << "GetData Failed: Index" << row << "out of Bounds";
+        qCDebug(lcUnit) << "GetData Failed: Index" << row << "out of Bounds";
         return QVariant();
     }
     return isNumberedRole(number) ? roleValue(row, number) : QVariant();
@@ -255,12 +256,12 @@ void PreampModel::sleep()
     m_statusTimer->setInterval(asleepStatusIntervalMs);
     m_meterTimer->stop();
     m_netTimer->setInterval(asleepWatchdogMs);
-    qDebug() << "Sleeping unit at:" << m_ipAddr;
+    qCDebug(lcUnit) << "Sleeping unit at:" << m_ipAddr;
 }
 
 void PreampModel::disconnect()
 {
-    qDebug() << "Stopping Communication";
+    qCDebug(lcUnit) << "Stopping Communication";
     m_statusTimer->stop();
     m_meterTimer->stop();
     m_netTimer->stop();
@@ -292,8 +293,8 @@ void PreampModel::meterTrigger()
 
 void PreampModel::netTimeout()
 {
-    qDebug() << "Network Timeout: Status not received in" << m_netTimer->interval()
-             << "miliseconds";
+    qCDebug(lcUnit) << "Network Timeout: Status not received in" << m_netTimer->interval()
+                    << "miliseconds";
     ++m_timeoutCount;
     if (m_timeoutCount < expiriesUntilOffline) {
         m_meterTimer->stop();
@@ -337,7 +338,7 @@ void PreampModel::comeOnline()
     m_meterTimer->start(meterIntervalMs);
     m_timeoutCount = 0;
     m_online = Online;
-    qDebug() << "online == " << m_online;
+    qCDebug(lcUnit) << "online == " << m_online;
     emit onlineChanged(m_online);
 }
 
@@ -350,7 +351,7 @@ void PreampModel::statusUpdated(const QJsonObject &document, const QString &addr
     if (m_communicating && !m_pinged)
         restartWatchdog();
     if (document.isEmpty()) {
-        qDebug() << "JSON Empty";
+        qCDebug(lcUnit) << "JSON Empty";
         return;
     }
     comeOnline();
@@ -361,8 +362,8 @@ void PreampModel::statusUpdated(const QJsonObject &document, const QString &addr
     if (m_pinged) {
         emit pingReceived();
         m_pinged = false;
-        qDebug() << "Ping Received on " << m_ipAddr;
-        qDebug() << "Setting Pinged to false";
+        qCDebug(lcUnit) << "Ping Received on " << m_ipAddr;
+        qCDebug(lcUnit) << "Setting Pinged to false";
         return;
     }
     const QJsonArray entries = document.value(ReplyDocument::channelsKey).toArray();
@@ -377,7 +378,7 @@ void PreampModel::channelUpdated(const QJsonObject &document, const QString &add
     if (!isOwnAddress(address))
         return;
     if (document.isEmpty()) {
-        qDebug() << "JSON Empty";
+        qCDebug(lcUnit) << "JSON Empty";
         return;
     }
     if (m_communicating)
@@ -395,11 +396,11 @@ void PreampModel::adcUpdated(const QJsonObject &document, const QString &address
     if (!isOwnAddress(address))
         return;
     if (document.isEmpty()) {
-        qDebug() << "JSON Empty";
+        qCDebug(lcUnit) << "JSON Empty";
         return;
     }
     if (m_communicating) {
-        qDebug() << "Strt timeout Timer: adc updated";
+        qCDebug(lcUnit) << "Strt timeout Timer: adc updated";
         restartWatchdog();
     }
     comeOnline();
@@ -413,14 +414,14 @@ void PreampModel::newMeterData(const QJsonObject &document, const QString &addre
     if (!isOwnAddress(address))
         return;
     if (document.isEmpty()) {
-        qDebug() << "JSON Empty";
+        qCDebug(lcUnit) << "JSON Empty";
         return;
     }
     comeOnline();
 
     const QJsonObject meter = document.value(ReplyDocument::meterKey).toObject();
     if (m_channels.size() < channelCount) {
-        qDebug() << "Channels Not Initialized";
+        qCDebug(lcUnit) << "Channels Not Initialized";
         return;
     }
     for (int k = 1; k <= channelCount; ++k)
@@ -437,7 +438,7 @@ void PreampModel::errorReceived(const QString &error, const QString &address)
 {
     if (!isOwnAddress(address))
         return;
-    qDebug() << "Preamp" << m_preampID << "Communication Error" << error;
+    qCDebug(lcUnit) << "Preamp" << m_preampID << "Communication Error" << error;
     emit netErr();
     emitRowsChanged(0, channelCount - 1);
 }
@@ -510,19 +511,19 @@ void PreampModel::emitRowsChanged(int firstRow, int lastRow)
 bool PreampModel::setProperty(const QVariant &index, const QString &name, const QVariant &value)
 {
     const int row = index.toInt();
-    qDebug() << row << " " << name << " " << value << m_channels.size();
+    qCDebug(lcUnit) << row << " " << name << " " << value << m_channels.size();
     if (!isChannelRow(row)) {
-        qDebug() << "Property Set Failed: Index out of Bounds";
+        qCDebug(lcUnit) << "Property Set Failed: Index out of Bounds";
         return false;
     }
     if (!applySetting(row, name, value)) {
-        qDebug() << "Property Set Failed: Unknown Role";
+        qCDebug(lcUnit) << "Property Set Failed: Unknown Role";
         return false;
     }
     // Also when the guard dropped the change: the window then copies the model's unchanged
     // values back into the page.
     emitRowsChanged(row, row);
-    qDebug() << name << " changed";
+    qCDebug(lcUnit) << name << " changed";
     return true;
 }
 
@@ -536,7 +537,7 @@ bool PreampModel::applySetting(int row, const QString &name, const QVariant &val
         return true;
     case OnlineRole:
         if (v != m_online) {
-            qDebug() << "Setting Online to:" << v;
+            qCDebug(lcUnit) << "Setting Online to:" << v;
             m_online = v;
         }
         return true;
@@ -580,7 +581,7 @@ bool PreampModel::applyChannelSetting(int row, int role, const QVariant &value)
     const int n = row + 1;
     const bool b = value.toBool();
     if (role == GainRole)
-        qDebug() << "Gain change on a grouped channel:" << ch->group();
+        qCDebug(lcUnit) << "Gain change on a grouped channel:" << ch->group();
     if (!isOnline())
         return true;
     switch (role) {
@@ -593,7 +594,7 @@ bool PreampModel::applyChannelSetting(int row, int role, const QVariant &value)
         send(Commands::setPhase(n, b));
         break;
     case GroupRole:
-        qDebug() << "setting group role" << b;
+        qCDebug(lcUnit) << "setting group role" << b;
         ch->setGroup(b);
         break;
     case RibbonRole:
@@ -611,7 +612,7 @@ bool PreampModel::applyChannelSetting(int row, int role, const QVariant &value)
         send(Commands::setGain(n, value.toInt()));
         break;
     case NameRole:
-        qDebug() << "Setting from setProperty";
+        qCDebug(lcUnit) << "Setting from setProperty";
         ch->setName(value.toString().trimmed());
         send(Commands::setChannelName(n, value.toString()));
         break;
@@ -634,11 +635,11 @@ bool PreampModel::propertyChange(const QVariant &index, const QString &name)
 {
     const int row = index.toInt();
     if (!isChannelRow(row)) {
-        qDebug() << "Property Set Failed: Index out of Bounds";
+        qCDebug(lcUnit) << "Property Set Failed: Index out of Bounds";
         return false;
     }
     if (!applyAction(row, name)) {
-        qDebug() << "Property Set Failed: Unknown Role";
+        qCDebug(lcUnit) << "Property Set Failed: Unknown Role";
         return false;
     }
     emitRowsChanged(row, row);
@@ -735,7 +736,7 @@ void PreampModel::groupGainUpdate(int groupID, int value)
     for (int row : qAsConst(memberRows)) {
         Channel *ch = m_channels.at(row);
         const int moved = saturatedSum(ch->gain(), value);
-        qDebug() << "Setting Group gain" << moved;
+        qCDebug(lcUnit) << "Setting Group gain" << moved;
         ch->setGroupGain(moved);
         send(Commands::setGain(row + 1, moved));
     }
@@ -746,7 +747,7 @@ void PreampModel::groupGainUpdate(int groupID, int value)
 
 void PreampModel::sendAllToPreamp()
 {
-    qDebug() << "Sending to Preamp at IP" << m_ipAddr;
+    qCDebug(lcUnit) << "Sending to Preamp at IP" << m_ipAddr;
     for (int row = 0; row < channelCount; ++row) {
         const Channel *ch = m_channels.at(row);
         const int n = row + 1;

@@ -11,6 +11,7 @@
 #include "device/ReplyDocument.h"
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
+#include "system/Logging.h"
 #include "system/SmallFile.h"
 #include "system/SystemManager.h"
 
@@ -42,7 +43,7 @@ bool readConverterCode(const QJsonObject &adc, const QString &key, bool (*inTabl
     *code = readInt(value);
     if (value.isUndefined() || (value.isDouble() && value.toDouble() == *code && inTable(*code)))
         return true;
-    qDebug() << "Preset Load: Invalid converter value:" << key << value;
+    qCDebug(lcSystem) << "Preset Load: Invalid converter value:" << key << value;
     return false;
 }
 
@@ -87,14 +88,14 @@ QJsonObject PresetLoader::unitObject(const PreampModel *model)
 QJsonObject PresetLoader::presetDocument(const QString &presetName) const
 {
     const int active = m_manager->activePreamps();
-    qDebug() << "Setting Preamps." << active << " active preamps";
+    qCDebug(lcSystem) << "Setting Preamps." << active << " active preamps";
     QJsonArray units;
     const QList<PreampModel *> models = m_manager->preamps();
     for (int i = 0; i < active; ++i)
         units.append(unitObject(models.at(i)));
-    qDebug() << "Setting Groups";
+    qCDebug(lcSystem) << "Setting Groups";
     const QList<QString> groups = m_manager->groups();
-    qDebug() << groups;
+    qCDebug(lcSystem) << groups;
     return QJsonObject{{"preamps", units},
                        {"groups", QJsonArray::fromStringList(groups)},
                        {"activePreamps", active},
@@ -107,16 +108,16 @@ void PresetLoader::savePreset(const QUrl &filename)
     const QString presetName = path.isEmpty() ? filename.fileName() : QFileInfo(path).fileName();
     const QByteArray json =
         QJsonDocument(presetDocument(presetName)).toJson(QJsonDocument::Compact);
-    qDebug().noquote() << json;
-    qDebug() << "Local File:" << path;
+    qCDebug(lcSystem).noquote() << json;
+    qCDebug(lcSystem) << "Local File:" << path;
 
     if (!path.isEmpty())
         QDir().mkpath(QFileInfo(path).absolutePath());
     const FileWriter::Result result = FileWriter::replaceContent(path, json);
     if (result.outcome == FileWriter::Outcome::Written)
-        qDebug() << path;
+        qCDebug(lcSystem) << path;
     else
-        qDebug() << result.errorString;
+        qCDebug(lcSystem) << result.errorString;
 }
 
 QJsonObject PresetLoader::readDocument(const QString &path)
@@ -126,7 +127,7 @@ QJsonObject PresetLoader::readDocument(const QString &path)
     QString error;
     if (!SmallFile::open(file, QIODevice::ReadOnly, &error) ||
         !SmallFile::readAll(file, &content, &error)) {
-        qDebug() << error;
+        qCDebug(lcSystem) << error;
         return QJsonObject();
     }
     return QJsonDocument::fromJson(content).object();
@@ -160,17 +161,17 @@ void PresetLoader::restoreSettings(PreampModel *model, const QJsonObject &unit)
         ch->setRibbon(readBool(c.value("ribbon")));
         ch->setScribbleStrip(readText(c.value("scribble")));
     }
-    qDebug() << "Preset Load: Preamp Data Set";
+    qCDebug(lcSystem) << "Preset Load: Preamp Data Set";
     model->sendAllToPreamp();
 }
 
 void PresetLoader::loadPreset(const QUrl &filename, int loadType)
 {
     const QString path = localPath(filename);
-    qDebug() << "opening file" << path;
+    qCDebug(lcSystem) << "opening file" << path;
     const QJsonObject root = readDocument(path);
     if (root.isEmpty()) {
-        qDebug() << "Json Empty";
+        qCDebug(lcSystem) << "Json Empty";
         emit presetLoaded();
         return;
     }
@@ -180,7 +181,7 @@ void PresetLoader::loadPreset(const QUrl &filename, int loadType)
     for (const QJsonValue &name : root.value("groups").toArray())
         groups << name.toVariant().toString();
     m_manager->setGroups(groups);
-    qDebug() << m_manager->activePreamps() << "Actives at time of load";
+    qCDebug(lcSystem) << m_manager->activePreamps() << "Actives at time of load";
 
     const QJsonArray units = root.value("preamps").toArray();
     const QList<PreampModel *> models = m_manager->preamps();
@@ -188,13 +189,13 @@ void PresetLoader::loadPreset(const QUrl &filename, int loadType)
         const QJsonObject unit = elementAt(units, i).toObject();
         if (restoresAddresses(loadType)) {
             models.at(i)->setIP(readText(unit.value("ipAddr")));
-            qDebug() << "Preset Load: IP Set";
+            qCDebug(lcSystem) << "Preset Load: IP Set";
         }
         if (restoresSettings(loadType))
             restoreSettings(models.at(i), unit);
     }
 
     m_manager->setCurrentPreset(readText(root.value("presetName")).section('.', 0, 0));
-    qDebug() << "Preset Loaded";
+    qCDebug(lcSystem) << "Preset Loaded";
     emit presetLoaded();
 }

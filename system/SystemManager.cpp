@@ -11,6 +11,7 @@
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
+#include "system/Logging.h"
 #include "system/PresetLoader.h"
 #include "system/SmallFile.h"
 
@@ -129,7 +130,7 @@ void SystemManager::setActivePreamps(int count)
 void SystemManager::activePreampsChanged(const QVariant &num)
 {
     m_activePreamps = clampedCount(num.toInt());
-    qDebug() << m_activePreamps << "Active Preamps";
+    qCDebug(lcSystem) << m_activePreamps << "Active Preamps";
 }
 
 void SystemManager::setGroups(const QList<QString> &names)
@@ -141,7 +142,7 @@ void SystemManager::groupModelChanged(const QVariant &) {}
 
 void SystemManager::syncPreamps()
 {
-    qDebug() << "Syncing";
+    qCDebug(lcSystem) << "Syncing";
 }
 
 void SystemManager::setCurrentPreset(const QString &name)
@@ -173,13 +174,13 @@ void SystemManager::toDefaults()
 void SystemManager::savePreset(const QVariant &filename)
 {
     const QUrl url = filename.toUrl();
-    qDebug() << "Save Preset Signal received" << url.path() << "/" << url.fileName();
+    qCDebug(lcSystem) << "Save Preset Signal received" << url.path() << "/" << url.fileName();
     emit save(url);
 }
 
 void SystemManager::loadPreset(const QVariant &filename, const QVariant &loadType)
 {
-    qDebug() << "Loading Preset with Load Type:" << loadType;
+    qCDebug(lcSystem) << "Loading Preset with Load Type:" << loadType;
     emit load(filename.toUrl(), loadType.toInt());
 }
 
@@ -198,7 +199,7 @@ QUrl SystemManager::homeFolder() const
 QUrl SystemManager::presetDir()
 {
     if (!m_presetDir.isValid() || m_presetDir.isEmpty()) {
-        qWarning() << "Prest Dir Invalid or Empty: " << m_presetDir;
+        qCWarning(lcSystem) << "Prest Dir Invalid or Empty: " << m_presetDir;
         m_presetDir = homeFolder();
     }
     return m_presetDir;
@@ -210,7 +211,7 @@ void SystemManager::setPresetDir(const QUrl &folder)
         m_presetDir = folder;
         return;
     }
-    qWarning() << "Prest Dir Invalid or Empty: " << m_presetDir;
+    qCWarning(lcSystem) << "Prest Dir Invalid or Empty: " << m_presetDir;
     m_presetDir = homeFolder();
 }
 
@@ -232,7 +233,7 @@ void SystemManager::saveState(const QVariant &folder)
 {
     const QStringList addresses = addressesToSave();
     m_presetDir = QUrl(folder.toString());
-    qDebug() << m_presetDir;
+    qCDebug(lcSystem) << m_presetDir;
     publishPresetFolder();
 
     const QString directory = dataDirectory();
@@ -245,11 +246,11 @@ void SystemManager::saveState(const QVariant &folder)
     const QString path = QDir(directory).filePath(stateFileName);
     const FileWriter::Result result = FileWriter::replaceContent(path, content);
     if (result.outcome == FileWriter::Outcome::OpenFailed)
-        qDebug() << "Save State: Cannot open file: " << result.errorString;
+        qCDebug(lcSystem) << "Save State: Cannot open file: " << result.errorString;
     else if (result.outcome == FileWriter::Outcome::WriteFailed)
-        qDebug() << "Save State: Cannot write file: " << result.errorString;
+        qCDebug(lcSystem) << "Save State: Cannot write file: " << result.errorString;
     else
-        qDebug() << path;
+        qCDebug(lcSystem) << path;
 }
 
 void SystemManager::restoreState()
@@ -268,14 +269,14 @@ void SystemManager::restoreState()
         m_presetDir = homeFolder();
         m_presetDir.setScheme(QStringLiteral("file"));
         publishPresetFolder();
-        qDebug() << "Restore State: Cannot open file: " << error;
+        qCDebug(lcSystem) << "Restore State: Cannot open file: " << error;
         return;
     }
-    qDebug() << "Restore State: Loaded file: " << file.fileName();
+    qCDebug(lcSystem) << "Restore State: Loaded file: " << file.fileName();
     setActivePreamps(lines.constFirst().toInt());
     for (int i = 0; i < m_activePreamps; ++i) {
         m_preamps.at(i)->setIP(lines.at(i + 1));
-        qDebug() << "Restore State: IP" << i << "set to:" << m_preamps.at(i)->ipAddr();
+        qCDebug(lcSystem) << "Restore State: IP" << i << "set to:" << m_preamps.at(i)->ipAddr();
     }
     m_presetDir = QUrl(lines.constLast());
     publishPresetFolder();
