@@ -49,10 +49,15 @@ bool readConverterCode(const QJsonObject &adc, const QString &key, bool (*inTabl
 
 QJsonObject channelObject(const Channel *ch)
 {
-    return QJsonObject{
-        {"gain", ch->gain()},   {"group", ch->group()},   {"groupNo", ch->groupName()},
-        {"name", ch->name()},   {"no", ch->number()},     {"phantom", ch->phantom()},
-        {"phase", ch->phase()}, {"ribbon", ch->ribbon()}, {"scribble", ch->scribbleStrip()}};
+    return QJsonObject{{QStringLiteral("gain"), ch->gain()},
+                       {QStringLiteral("group"), ch->group()},
+                       {QStringLiteral("groupNo"), ch->groupName()},
+                       {QStringLiteral("name"), ch->name()},
+                       {QStringLiteral("no"), ch->number()},
+                       {QStringLiteral("phantom"), ch->phantom()},
+                       {QStringLiteral("phase"), ch->phase()},
+                       {QStringLiteral("ribbon"), ch->ribbon()},
+                       {QStringLiteral("scribble"), ch->scribbleStrip()}};
 }
 
 } // namespace
@@ -77,12 +82,14 @@ QJsonObject PresetLoader::unitObject(const PreampModel *model)
     QJsonArray channels;
     for (const Channel *ch : model->channelList())
         channels.append(channelObject(ch));
-    const QJsonObject adc{{"clkOutSource", model->clkOutSource()},
-                          {"clkSource", model->clkSource()},
-                          {"outFormat", model->outFormat()},
-                          {"sampleRate", model->sampleRate()}};
-    return QJsonObject{
-        {"adc", adc}, {"channels", channels}, {"ipAddr", model->ipAddr()}, {"sys", QJsonObject()}};
+    const QJsonObject adc{{QStringLiteral("clkOutSource"), model->clkOutSource()},
+                          {QStringLiteral("clkSource"), model->clkSource()},
+                          {QStringLiteral("outFormat"), model->outFormat()},
+                          {QStringLiteral("sampleRate"), model->sampleRate()}};
+    return QJsonObject{{QStringLiteral("adc"), adc},
+                       {QStringLiteral("channels"), channels},
+                       {QStringLiteral("ipAddr"), model->ipAddr()},
+                       {QStringLiteral("sys"), QJsonObject()}};
 }
 
 QJsonObject PresetLoader::presetDocument(const QString &presetName) const
@@ -96,10 +103,10 @@ QJsonObject PresetLoader::presetDocument(const QString &presetName) const
     qCDebug(lcSystem) << "Setting Groups";
     const QList<QString> groups = m_manager->groups();
     qCDebug(lcSystem) << groups;
-    return QJsonObject{{"preamps", units},
-                       {"groups", QJsonArray::fromStringList(groups)},
-                       {"activePreamps", active},
-                       {"presetName", presetName}};
+    return QJsonObject{{QStringLiteral("preamps"), units},
+                       {QStringLiteral("groups"), QJsonArray::fromStringList(groups)},
+                       {QStringLiteral("activePreamps"), active},
+                       {QStringLiteral("presetName"), presetName}};
 }
 
 void PresetLoader::savePreset(const QUrl &filename)
@@ -135,31 +142,32 @@ QJsonObject PresetLoader::readDocument(const QString &path)
 
 void PresetLoader::restoreSettings(PreampModel *model, const QJsonObject &unit)
 {
-    const QJsonObject adc = unit.value("adc").toObject();
+    const QJsonObject adc = unit.value(QLatin1String("adc")).toObject();
     int code = 0;
-    if (readConverterCode(adc, "clkOutSource", ConverterValues::isClockOutSource, &code))
+    if (readConverterCode(adc, QStringLiteral("clkOutSource"), ConverterValues::isClockOutSource,
+                          &code))
         model->setClkOutSource(code);
-    if (readConverterCode(adc, "clkSource", ConverterValues::isClockSource, &code))
+    if (readConverterCode(adc, QStringLiteral("clkSource"), ConverterValues::isClockSource, &code))
         model->setClkSource(code);
-    if (readConverterCode(adc, "sampleRate", ConverterValues::isSampleRate, &code))
+    if (readConverterCode(adc, QStringLiteral("sampleRate"), ConverterValues::isSampleRate, &code))
         model->setSampleRate(code);
-    if (readConverterCode(adc, "outFormat", ConverterValues::isOutputFormat, &code))
+    if (readConverterCode(adc, QStringLiteral("outFormat"), ConverterValues::isOutputFormat, &code))
         model->setOutFormat(code);
-    const QJsonArray channels = unit.value("channels").toArray();
+    const QJsonArray channels = unit.value(QLatin1String("channels")).toArray();
     const QList<Channel *> list = model->channelList();
     for (int j = 0; j < list.size(); ++j) {
         const QJsonObject c = elementAt(channels, j).toObject();
         Channel *ch = list.at(j);
         // The gain comes before the group flag, so a grouped channel's group gain starts from it.
-        ch->setGain(readInt(c.value("gain")));
-        ch->setGroup(readBool(c.value("group")));
-        ch->setGroupName(readInt(c.value("groupNo")));
-        ch->setName(readText(c.value("name")));
-        ch->setNumber(readInt(c.value("no")));
-        ch->setPhantom(readBool(c.value("phantom")));
-        ch->setPhase(readBool(c.value("phase")));
-        ch->setRibbon(readBool(c.value("ribbon")));
-        ch->setScribbleStrip(readText(c.value("scribble")));
+        ch->setGain(readInt(c.value(QLatin1String("gain"))));
+        ch->setGroup(readBool(c.value(QLatin1String("group"))));
+        ch->setGroupName(readInt(c.value(QLatin1String("groupNo"))));
+        ch->setName(readText(c.value(QLatin1String("name"))));
+        ch->setNumber(readInt(c.value(QLatin1String("no"))));
+        ch->setPhantom(readBool(c.value(QLatin1String("phantom"))));
+        ch->setPhase(readBool(c.value(QLatin1String("phase"))));
+        ch->setRibbon(readBool(c.value(QLatin1String("ribbon"))));
+        ch->setScribbleStrip(readText(c.value(QLatin1String("scribble"))));
     }
     qCDebug(lcSystem) << "Preset Load: Preamp Data Set";
     model->sendAllToPreamp();
@@ -176,26 +184,27 @@ void PresetLoader::loadPreset(const QUrl &filename, int loadType)
         return;
     }
 
-    m_manager->setActivePreamps(readInt(root.value("activePreamps")));
+    m_manager->setActivePreamps(readInt(root.value(QLatin1String("activePreamps"))));
     QList<QString> groups;
-    for (const QJsonValue &name : root.value("groups").toArray())
+    for (const QJsonValue &name : root.value(QLatin1String("groups")).toArray())
         groups << name.toVariant().toString();
     m_manager->setGroups(groups);
     qCDebug(lcSystem) << m_manager->activePreamps() << "Actives at time of load";
 
-    const QJsonArray units = root.value("preamps").toArray();
+    const QJsonArray units = root.value(QLatin1String("preamps")).toArray();
     const QList<PreampModel *> models = m_manager->preamps();
     for (int i = 0; i < m_manager->activePreamps(); ++i) {
         const QJsonObject unit = elementAt(units, i).toObject();
         if (restoresAddresses(loadType)) {
-            models.at(i)->setIP(readText(unit.value("ipAddr")));
+            models.at(i)->setIP(readText(unit.value(QLatin1String("ipAddr"))));
             qCDebug(lcSystem) << "Preset Load: IP Set";
         }
         if (restoresSettings(loadType))
             restoreSettings(models.at(i), unit);
     }
 
-    m_manager->setCurrentPreset(readText(root.value("presetName")).section('.', 0, 0));
+    m_manager->setCurrentPreset(
+        readText(root.value(QLatin1String("presetName"))).section(QLatin1Char('.'), 0, 0));
     qCDebug(lcSystem) << "Preset Loaded";
     emit presetLoaded();
 }
