@@ -115,7 +115,7 @@ void TestPresetLoader::recallRestoresAndStoresAgain_data()
     // A unit answers a converter code outside its table with an HTTP error, which would stop its
     // polling: such a code is neither kept nor sent, and the model keeps its own.
     const auto code = [](const char *tag, const char *key, const QByteArray &value, int code) {
-        QTest::newRow(tag) << 2 << false << "Kick" << QString() << key << value << code;
+        QTest::newRow(tag) << 2 << false << "Kick" << QString("") << key << value << code;
     };
     code("sample rate past the table", "sampleRate", "9", 4);
     code("clock source past the table", "clkSource", "4", 1);

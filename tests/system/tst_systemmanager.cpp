@@ -178,13 +178,13 @@ void TestSystemManager::readsStateAndPresetFiles()
     QFETCH(QString, refusal);
     QFETCH(QStringList, addresses);
     QFETCH(QUrl, folder);
+    const QString path = state ? m_home.stateFile() : m_home.path() + "/odd.cvp";
+    QFile::remove(path);
+    QDir().rmdir(path);
     ControllerGraph graph; // restores before the state file is there
     SystemManager *manager = graph.manager();
     manager->setActivePreamps(2);
     graph.model(0)->setIP("10.9.9.9");
-    const QString path = state ? m_home.stateFile() : m_home.path() + "/odd.cvp";
-    QFile::remove(path);
-    QDir().rmdir(path);
     QDir().mkpath(QFileInfo(path).path());
     std::unique_ptr<PipeWatch> watch;
     if (kind == "pipe") {
