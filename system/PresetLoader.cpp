@@ -62,8 +62,6 @@ QJsonObject channelObject(const Channel *ch)
 
 } // namespace
 
-PresetLoader::PresetLoader(QObject *parent) : QObject(parent) {}
-
 PresetLoader::PresetLoader(SystemManager *manager, QObject *parent)
     : QObject(parent), m_manager(manager)
 {}

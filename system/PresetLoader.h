@@ -29,7 +29,6 @@ public:
     static inline const QString closingPresetText = QStringLiteral("/last.cvp");
     static inline const QString closingPresetFile = QStringLiteral("last.cvp");
 
-    explicit PresetLoader(QObject *parent = nullptr);
     explicit PresetLoader(SystemManager *manager, QObject *parent = nullptr);
 
     // The file a preset URL names: a local file URL's path, or the close-time preset's place.
