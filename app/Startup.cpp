@@ -5,6 +5,7 @@
 #include <QQmlApplicationEngine>
 #include <QtQml>
 
+#include "app/InterfaceConstants.h"
 #include "device/NetworkCom.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
@@ -32,6 +33,9 @@ void registerQmlTypes()
     qmlRegisterType<Channel>(uri, 1, 0, "Channel");
     qmlRegisterType<PreampModel>(uri, 1, 0, "PreampModel");
     qmlRegisterType<SystemManager>(uri, 1, 0, "SystemManager");
+    qmlRegisterSingletonType<InterfaceConstants>(
+        uri, 1, 0, "Octo",
+        [](QQmlEngine *, QJSEngine *) -> QObject * { return new InterfaceConstants; });
 }
 
 std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *transport,

@@ -24,7 +24,8 @@ void scaleWithScreenDensity();
 // in the platform's application-data location).
 void nameApplication();
 
-// Registers Channel, PreampModel and SystemManager under com.Corvane.controller 1.0.
+// Registers Channel, PreampModel and SystemManager under com.Corvane.controller 1.0, and beside
+// them the singleton Octo (InterfaceConstants) with the facts the window counts with and shows.
 void registerQmlTypes();
 
 // Loads the window, builds the system manager, connects the window to it and restores the saved

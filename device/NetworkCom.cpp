@@ -8,11 +8,11 @@
 #include <QUrl>
 
 #include "device/ReplyDocument.h"
+#include "device/UnitAddress.h"
 #include "system/Logging.h"
 
 namespace {
 
-const QString unsetAddress = QStringLiteral("0.0.0.0");
 const char oversizedProperty[] = "octoOversized";
 
 QString oversizedErrorText()
@@ -26,11 +26,11 @@ QString queueFullErrorText()
         .arg(RequestQueue::maxWaitingCommands);
 }
 
-// A slot without a unit: "0.0.0.0", and an empty address, which a saved state with fewer
+// A slot without a unit: the unset address, and an empty address, which a saved state with fewer
 // address lines than units in use leaves behind.
 bool isUnsetAddress(const QString &ip)
 {
-    return ip == unsetAddress || ip.trimmed().isEmpty();
+    return ip == UnitAddress::unset || ip.trimmed().isEmpty();
 }
 
 bool isOversized(const QNetworkReply *reply)

@@ -11,12 +11,11 @@
 #include <cstdint>
 
 #include "FuzzGraph.h"
+#include "device/UnitAddress.h"
 #include "model/PreampModel.h"
 #include "system/SystemManager.h"
 
 namespace {
-
-const QString unsetAddress = QStringLiteral("0.0.0.0");
 
 void writeStateFile(const QByteArray &content)
 {
@@ -33,7 +32,7 @@ void checkSlots(const SystemManager *manager)
     FUZZ_CHECK(active >= 0 && active <= SystemManager::slotCount);
     const QList<PreampModel *> models = manager->preamps();
     for (int slot = active; slot < models.size(); ++slot)
-        FUZZ_CHECK(models.at(slot)->ipAddr() == unsetAddress);
+        FUZZ_CHECK(models.at(slot)->ipAddr() == UnitAddress::unset);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "device/UnitAddress.h"
 #include "model/Channel.h"
 
 class QTimer;
@@ -229,7 +230,7 @@ private:
     int m_outFormat = 0;
     int m_clkOutSource = 0;
     QString m_preampName;
-    QString m_ipAddr = QStringLiteral("0.0.0.0");
+    QString m_ipAddr = UnitAddress::unset;
     QTimer *m_statusTimer;
     QTimer *m_meterTimer;
     QTimer *m_netTimer;

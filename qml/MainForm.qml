@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Window 2.15
+import com.Corvane.controller 1.0
 
 // The one window: navigation between the unit view and the setup view, the preset bar, and the
 // twelve unit pages. It is the only place where the interface meets the unit models and the
@@ -47,7 +48,6 @@ Window {
     signal saveState(var folder)
     signal restoreState()
 
-    readonly property int slotCount: 12
     readonly property int barHeight: 40
     readonly property int viewGap: 12
     readonly property int edge: 6
@@ -80,7 +80,7 @@ Window {
     }
 
     function unitAt(slot) {
-        return slot >= 0 && slot < slotCount ? preamps[slot] : null
+        return slot >= 0 && slot < Octo.slotCount ? preamps[slot] : null
     }
 
     function pageAt(slot) {
@@ -119,7 +119,7 @@ Window {
     // Shows the page at the top and the one after it; the units shown poll at full rate, the
     // other units in use sleep.
     function showPagesFrom(first) {
-        if (first < 0 || first >= slotCount)
+        if (first < 0 || first >= Octo.slotCount)
             return
         for (var slot = 0; slot < activePreamps; slot++) {
             if (slot === first || (width >= bigWindow && slot === first + 1))
@@ -338,7 +338,7 @@ Window {
 
                     Repeater {
                         id: pages
-                        model: mainForm.slotCount
+                        model: Octo.slotCount
 
                         Preamp_octo {
                             id: page

@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import com.Corvane.controller 1.0
 
 // One row of the unit list: tick for use, address, unit ID, unit name and activity lamp.
 // The row only edits its own properties and reports a rename; the owner of the list writes
@@ -7,7 +8,7 @@ import QtQuick.Controls 2.15
 Rectangle {
     id: item
 
-    property string ipAddr: "0.0.0.0"
+    property string ipAddr: Octo.unsetAddress
     property bool activeEnable: false
     property string name: ""
     property int preampID: 0

@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtGraphicalEffects 1.15
+import com.Corvane.controller 1.0
 
 // The status column at the right of a unit page: unit ID, online lamp, "Peak Clear", the four
 // converter settings and the clock lamp.
@@ -28,17 +29,12 @@ Item {
     // "clkOutSource").
     signal settingPicked(string setting, int value)
 
-    readonly property var sampleRateNames: ["off", "44.1 kHz", "48 kHz", "88.2 kHz", "96 kHz",
-                                            "176.4 kHz", "192 kHz", "USB", "Dante"]
-    readonly property var clkSourceNames: ["Internal", "Word", "Word - 75\u03a9", "Dante"]
-    readonly property var outFormatNames: ["Consumer", "Professional"]
-    readonly property var clkOutSourceNames: ["Internal", "External"]
-    // One drop-down per converter setting, top to bottom.
+    // One drop-down per converter setting, top to bottom; a code is the index of its label.
     readonly property var settings: [
-        { label: "Sample Rate", setting: "sampleRate", entries: sampleRateNames },
-        { label: "Clock Source", setting: "clkSource", entries: clkSourceNames },
-        { label: "Output Format", setting: "outFormat", entries: outFormatNames },
-        { label: "Clock Out Source", setting: "clkOutSource", entries: clkOutSourceNames }
+        { label: "Sample Rate", setting: "sampleRate", entries: Octo.sampleRateNames },
+        { label: "Clock Source", setting: "clkSource", entries: Octo.clkSourceNames },
+        { label: "Output Format", setting: "outFormat", entries: Octo.outFormatNames },
+        { label: "Clock Out Source", setting: "clkOutSource", entries: Octo.clkOutSourceNames }
     ]
 
     readonly property int onlineState: 2

@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Dialogs 1.3
+import com.Corvane.controller 1.0
 
 // The Setup view: the unit list, the gain-group list, "Reset to defaults", "Connect" and the
 // peak display mode.
@@ -42,9 +43,7 @@ Item {
     // A group row was appended; the window passes the list on and pushes the names.
     signal groupAdded(var groups)
 
-    readonly property int slotCount: 12
-    readonly property int maxRows: slotCount
-    readonly property string noAddress: "0.0.0.0"
+    readonly property int maxRows: Octo.slotCount
     readonly property int margin: 6
     readonly property int frameTop: 12
     readonly property int rowWidth: 325
@@ -77,7 +76,7 @@ Item {
 
     function addUnitRow() {
         if (preampSetupModel.count < maxRows)
-            preampSetupModel.append({ ipAddr: noAddress, activeEnable: false, name: "",
+            preampSetupModel.append({ ipAddr: Octo.unsetAddress, activeEnable: false, name: "",
                                       preampID: 0, preampActive: false })
     }
 
@@ -103,7 +102,7 @@ Item {
         var unit = unitAt(row)
         if (unit)
             unit.setIP(address)
-        if (address !== noAddress) {
+        if (address !== Octo.unsetAddress) {
             if (unit)
                 unit.ping()
             preampSetupModel.setProperty(row, "activeEnable", true)
@@ -124,7 +123,7 @@ Item {
     // pingAnswered().
     function fillSetupList() {
         preampSetupModel.clear()
-        var listed = Math.min(activePreamps, slotCount)
+        var listed = Math.min(activePreamps, Octo.slotCount)
         var slot
         for (slot = 0; slot < listed; slot++) {
             var unit = unitAt(slot)
@@ -192,7 +191,7 @@ Item {
     function connectUnits() {
         presetLoadTimer.restart()
         var connected = 0
-        for (var row = 0; row < preampSetupModel.count && connected < slotCount; row++) {
+        for (var row = 0; row < preampSetupModel.count && connected < Octo.slotCount; row++) {
             var entry = preampSetupModel.get(row)
             if (!entry.activeEnable)
                 continue
@@ -213,7 +212,7 @@ Item {
         presetReadyRequested(false)
         // Every slot beyond the connected ones loses its page, also slots that an earlier,
         // longer list had shown.
-        for (var slot = connected; slot < slotCount; slot++) {
+        for (var slot = connected; slot < Octo.slotCount; slot++) {
             var unused = pageAt(slot)
             if (unused)
                 unused.visible = false
@@ -280,7 +279,7 @@ Item {
     }
 
     function isAddress(address) {
-        return address !== undefined && address !== "" && address !== noAddress
+        return address !== undefined && address !== "" && address !== Octo.unsetAddress
     }
 
     // The first slot in slot order that holds the address; the units in use come first, so a
@@ -288,7 +287,7 @@ Item {
     function slotOfAddress(address) {
         if (!isAddress(address))
             return -1
-        for (var slot = 0; slot < slotCount; slot++) {
+        for (var slot = 0; slot < Octo.slotCount; slot++) {
             var unit = unitAt(slot)
             if (unit && unit.ipAddr === address)
                 return slot

@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 #include "device/NetworkCom.h"
+#include "device/UnitAddress.h"
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
 #include "system/Logging.h"
@@ -17,7 +18,6 @@
 
 namespace {
 
-const QString unsetAddress = QStringLiteral("0.0.0.0");
 const QString lineTooLong = QStringLiteral("Line too long");
 
 // The lines the saved state is made of: the count, that many addresses (kept inside the twelve
@@ -223,7 +223,7 @@ QStringList SystemManager::addressesToSave() const
     // up a slot at the next start.
     QStringList addresses;
     for (const PreampModel *model : m_preamps) {
-        if (model->ipAddr() != unsetAddress && model->online() != PreampModel::Offline)
+        if (model->ipAddr() != UnitAddress::unset && model->online() != PreampModel::Offline)
             addresses << model->ipAddr();
     }
     return addresses;

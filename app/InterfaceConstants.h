@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+// The controller's fixed facts that the window shows or counts with, published to QML as the
+// singleton Octo (com.Corvane.controller 1.0) so that the interface spells none of them itself:
+// the number of unit slots, the address of a slot without a unit and the labels of the converter
+// settings' codes (a code is the index of its label).
+//
+// A singleton rather than properties of the system manager: the window is loaded, and reads
+// these, before the manager exists. Each engine makes its own instance and owns it.
+class InterfaceConstants : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(int slotCount READ slotCount CONSTANT)
+    Q_PROPERTY(QString unsetAddress READ unsetAddress CONSTANT)
+    Q_PROPERTY(QStringList sampleRateNames READ sampleRateNames CONSTANT)
+    Q_PROPERTY(QStringList clkSourceNames READ clkSourceNames CONSTANT)
+    Q_PROPERTY(QStringList outFormatNames READ outFormatNames CONSTANT)
+    Q_PROPERTY(QStringList clkOutSourceNames READ clkOutSourceNames CONSTANT)
+
+public:
+    explicit InterfaceConstants(QObject *parent = nullptr);
+
+    int slotCount() const;
+    QString unsetAddress() const;
+    QStringList sampleRateNames() const;
+    QStringList clkSourceNames() const;
+    QStringList outFormatNames() const;
+    QStringList clkOutSourceNames() const;
+};
