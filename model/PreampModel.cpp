@@ -1,14 +1,11 @@
 #include "model/PreampModel.h"
 
 #include <QDebug>
-#include <QJsonArray>
-#include <QTimer>
 
 #include <array>
 #include <limits>
 
 #include "device/Commands.h"
-#include "device/ReplyDocument.h"
 #include "system/Logging.h"
 
 namespace {
@@ -18,25 +15,12 @@ bool isNumberedRole(int role)
     return role >= PreampModel::IdRole && role <= PreampModel::ScribbleStripRole;
 }
 
-bool isChannelRow(int row)
-{
-    return row >= 0 && row < PreampModel::channelCount;
-}
-
 // Gains from preset files and reports are any int, and group moves add to them: the sum stops at
 // the ends of the int range instead of overflowing.
 int saturatedSum(int a, qint64 b)
 {
     return int(qBound<qint64>(std::numeric_limits<int>::min(), qint64(a) + b,
                               std::numeric_limits<int>::max()));
-}
-
-QTimer *makePollTimer(QObject *owner)
-{
-    auto *timer = new QTimer(owner);
-    timer->setTimerType(Qt::PreciseTimer);
-    timer->setSingleShot(false);
-    return timer;
 }
 
 int channelsCount(QQmlListProperty<Channel> *list)
@@ -52,15 +36,18 @@ Channel *channelAt(QQmlListProperty<Channel> *list, int index)
 } // namespace
 
 PreampModel::PreampModel(QObject *parent)
-    : QAbstractListModel(parent), m_statusTimer(makePollTimer(this)),
-      m_meterTimer(makePollTimer(this)), m_netTimer(makePollTimer(this))
+    : QAbstractListModel(parent), m_link(new LinkMonitor(this))
 {
-    m_netTimer->setInterval(awakeWatchdogMs);
-    connect(m_statusTimer, &QTimer::timeout, this, &PreampModel::statusTrigger);
-    connect(m_meterTimer, &QTimer::timeout, this, &PreampModel::meterTrigger);
-    connect(m_netTimer, &QTimer::timeout, this, &PreampModel::netTimeout);
+    connect(m_link, &LinkMonitor::statusDue, this, &PreampModel::statusTrigger);
+    connect(m_link, &LinkMonitor::metersDue, this, [this] { send(Commands::meters()); });
+    connect(m_link, &LinkMonitor::cameOnline, this, [this] { emit onlineChanged(online()); });
+    connect(m_link, &LinkMonitor::statusOverdue, this,
+            [this] { emitRowsChanged(0, channelCount - 1); });
+    connect(m_link, &LinkMonitor::wentOffline, this, [this] {
+        emit offline();
+        emitRowsChanged(0, channelCount - 1);
+    });
     connect(this, &PreampModel::netErr, this, &PreampModel::stopStatusPollAfterError);
-    connect(this, &PreampModel::netErr, m_meterTimer, &QTimer::stop);
     // The model where a group move starts is a member of its own group too.
     connect(this, &PreampModel::groupGainChange, this, &PreampModel::groupGainUpdate);
     for (int i = 0; i < channelCount; ++i)
@@ -89,9 +76,9 @@ const std::array<PreampModel::RoleAccess, 19> &PreampModel::roles()
          [](M &m, C &, const V &v) {
              m.m_preampID = v.toInt();
          }},
-        {OnlineRole, "onlineRole", "online", [](const M &m, const C &) { return V(m.m_online); },
+        {OnlineRole, "onlineRole", "online", [](const M &m, const C &) { return V(m.online()); },
          [](M &m, C &, const V &v) {
-             m.m_online = v.toInt();
+             m.m_link->setState(v.toInt());
          }},
         {ClkStatusRole, "clkStatusRole", "clkStatus",
          [](const M &m, const C &) { return V(m.m_clkStatus); },
@@ -243,36 +230,23 @@ QQmlListProperty<Channel> PreampModel::channels()
 
 void PreampModel::init()
 {
-    emit sendCommand(m_ipAddr, Commands::status());
-    m_statusTimer->start(awakeStatusIntervalMs);
-    m_meterTimer->start(meterIntervalMs);
-    m_netTimer->start(awakeWatchdogMs);
-    m_meterEnabled = true;
-    m_communicating = true;
+    m_link->start();
 }
 
 void PreampModel::sleep()
 {
-    m_statusTimer->setInterval(asleepStatusIntervalMs);
-    m_meterTimer->stop();
-    m_netTimer->setInterval(asleepWatchdogMs);
+    m_link->sleep();
     qCDebug(lcUnit) << "Sleeping unit at:" << m_ipAddr;
 }
 
 void PreampModel::disconnect()
 {
-    qCDebug(lcUnit) << "Stopping Communication";
-    m_statusTimer->stop();
-    m_meterTimer->stop();
-    m_netTimer->stop();
-    m_communicating = false;
+    m_link->stop();
 }
 
 void PreampModel::ping()
 {
-    m_online = Offline;
-    m_pinged = true;
-    emit sendCommand(m_ipAddr, Commands::status());
+    m_link->ping();
 }
 
 void PreampModel::setIP(const QString &address)
@@ -287,218 +261,25 @@ void PreampModel::statusTrigger()
 
 void PreampModel::meterTrigger()
 {
-    if (m_meterEnabled && isOnline())
-        emit sendCommand(m_ipAddr, Commands::meters());
+    m_link->meterTick();
 }
 
 void PreampModel::netTimeout()
 {
-    qCDebug(lcUnit) << "Network Timeout: Status not received in" << m_netTimer->interval()
-                    << "miliseconds";
-    ++m_timeoutCount;
-    if (m_timeoutCount < expiriesUntilOffline) {
-        m_meterTimer->stop();
-        m_online = StatusOverdue;
-        emitRowsChanged(0, channelCount - 1);
-        return;
-    }
-    m_online = Offline;
-    m_statusTimer->setInterval(offlineStatusIntervalMs);
-    if (m_communicating && !m_statusTimer->isActive())
-        m_statusTimer->start(); // an earlier failed request had stopped it; recovery polls anyway
-    m_meterTimer->stop();
-    m_netTimer->stop();
-    emit offline();
-    emitRowsChanged(0, channelCount - 1);
-}
-
-bool PreampModel::isRecovering() const
-{
-    // Declared offline by the watchdog (which then stops) while still being communicated with;
-    // disconnect() clears communicating and init() restarts the watchdog.
-    return m_communicating && m_online == Offline && !m_netTimer->isActive();
+    m_link->watchdogExpired();
 }
 
 void PreampModel::stopStatusPollAfterError()
 {
-    if (!isRecovering())
-        m_statusTimer->stop();
+    m_link->stopPollsAfterError();
 }
 
-void PreampModel::restartWatchdog()
+void PreampModel::writeOnline(int value)
 {
-    m_netTimer->start();
-}
-
-void PreampModel::comeOnline()
-{
-    if (isOnline())
+    if (value == online())
         return;
-    m_statusTimer->start(awakeStatusIntervalMs);
-    m_meterTimer->start(meterIntervalMs);
-    m_timeoutCount = 0;
-    m_online = Online;
-    qCDebug(lcUnit) << "online == " << m_online;
-    emit onlineChanged(m_online);
-}
-
-// --- Reports ---------------------------------------------------------------------------------
-
-void PreampModel::statusUpdated(const QJsonObject &document, const QString &address)
-{
-    if (!isOwnAddress(address))
-        return;
-    if (m_communicating && !m_pinged)
-        restartWatchdog();
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
-    comeOnline();
-
-    const QJsonObject sys = document.value(ReplyDocument::sysKey).toObject();
-    m_preampID = ReplyDocument::readInt(sys.value(ReplyDocument::unitIdKey));
-    m_preampName = ReplyDocument::readText(sys.value(ReplyDocument::unitNameKey));
-    if (m_pinged) {
-        emit pingReceived();
-        m_pinged = false;
-        qCDebug(lcUnit) << "Ping Received on " << m_ipAddr;
-        qCDebug(lcUnit) << "Setting Pinged to false";
-        return;
-    }
-    const QJsonArray entries = document.value(ReplyDocument::channelsKey).toArray();
-    for (const QJsonValue &entry : entries)
-        applyStatusChannel(entry.toObject());
-    applyConverter(document.value(ReplyDocument::adcKey).toObject());
-    emitRowsChanged(0, 0);
-}
-
-void PreampModel::channelUpdated(const QJsonObject &document, const QString &address)
-{
-    if (!isOwnAddress(address))
-        return;
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
-    if (m_communicating)
-        restartWatchdog();
-    comeOnline();
-
-    const QJsonArray entries = document.value(ReplyDocument::channelsKey).toArray();
-    for (const QJsonValue &entry : entries)
-        applyReportedChannel(entry.toObject());
-    emitRowsChanged(0, channelCount - 1);
-}
-
-void PreampModel::adcUpdated(const QJsonObject &document, const QString &address)
-{
-    if (!isOwnAddress(address))
-        return;
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
-    if (m_communicating) {
-        qCDebug(lcUnit) << "Strt timeout Timer: adc updated";
-        restartWatchdog();
-    }
-    comeOnline();
-
-    applyConverter(document.value(ReplyDocument::adcKey).toObject());
-    emitRowsChanged(0, 0);
-}
-
-void PreampModel::newMeterData(const QJsonObject &document, const QString &address)
-{
-    if (!isOwnAddress(address))
-        return;
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
-    comeOnline();
-
-    const QJsonObject meter = document.value(ReplyDocument::meterKey).toObject();
-    if (m_channels.size() < channelCount) {
-        qCDebug(lcUnit) << "Channels Not Initialized";
-        return;
-    }
-    for (int k = 1; k <= channelCount; ++k)
-        m_channels.at(k - 1)->setMeterLevel(
-            ReplyDocument::readInt(meter.value(QString::number(k))));
-    for (Channel *ch : qAsConst(m_channels)) {
-        if (ch->meterLevel() == overLevel)
-            ch->setOver(true);
-    }
-    emitRowsChanged(0, 0);
-}
-
-void PreampModel::errorReceived(const QString &error, const QString &address)
-{
-    if (!isOwnAddress(address))
-        return;
-    qCDebug(lcUnit) << "Preamp" << m_preampID << "Communication Error" << error;
-    emit netErr();
-    emitRowsChanged(0, channelCount - 1);
-}
-
-Channel *PreampModel::channelForEntry(const QJsonObject &entry) const
-{
-    // A unit numbers its channels 1 to 8; an entry outside that addresses no channel and is
-    // skipped rather than allowed to touch another one.
-    const int row = ReplyDocument::readInt(entry.value(ReplyDocument::channelNoKey)) - 1;
-    return isChannelRow(row) ? m_channels.at(row) : nullptr;
-}
-
-void PreampModel::applyStatusChannel(const QJsonObject &entry)
-{
-    using namespace ReplyDocument;
-    Channel *ch = channelForEntry(entry);
-    if (!ch)
-        return;
-    ch->setPhantom(readSwitch(entry.value(phantomKey)));
-    ch->setPhase(readSwitch(entry.value(phaseKey)));
-    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
-    ch->setOver(readSwitch(entry.value(overKey)));
-    ch->setNumber(readInt(entry.value(channelIdKey)));
-    const int reported = readInt(entry.value(gainKey));
-    ch->setGain(reported);
-    if (ch->group())
-        ch->followReportedGain(reported);
-    // Names with a blank are never taken over from a unit: the channel strips cannot hold them.
-    const QString name = readText(entry.value(channelNameKey));
-    if (!name.contains(QLatin1Char(' ')) && name != ch->name())
-        ch->setName(name.trimmed());
-}
-
-void PreampModel::applyReportedChannel(const QJsonObject &entry)
-{
-    using namespace ReplyDocument;
-    Channel *ch = channelForEntry(entry);
-    if (!ch)
-        return;
-    ch->setPhantom(readSwitch(entry.value(phantomKey)));
-    ch->setPhase(readSwitch(entry.value(phaseKey)));
-    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
-    ch->setOver(readSwitch(entry.value(overKey)));
-    ch->setNumber(readInt(entry.value(channelIdKey)));
-    const int reported = readInt(entry.value(gainKey));
-    if (ch->gain() != reported)
-        ch->setGain(reported);
-    const QString name = readText(entry.value(channelNameKey));
-    if (!name.contains(QLatin1Char(' ')))
-        ch->setName(name.trimmed());
-}
-
-void PreampModel::applyConverter(const QJsonObject &adc)
-{
-    using namespace ReplyDocument;
-    m_sampleRate = readInt(adc.value(sampleRateKey));
-    m_clkSource = readInt(adc.value(clockSourceKey));
-    m_clkStatus = readLocked(adc.value(clockStatusKey));
-    m_clkOutSource = readInt(adc.value(clockOutKey));
-    m_outFormat = readInt(adc.value(formatKey));
+    m_link->setState(value);
+    emit onlineChanged(value);
 }
 
 void PreampModel::emitRowsChanged(int firstRow, int lastRow)
@@ -536,9 +317,9 @@ bool PreampModel::applySetting(int row, const QString &name, const QVariant &val
         m_preampID = v;
         return true;
     case OnlineRole:
-        if (v != m_online) {
+        if (v != online()) {
             qCDebug(lcUnit) << "Setting Online to:" << v;
-            m_online = v;
+            m_link->setState(v);
         }
         return true;
     case ClkStatusRole:

@@ -12,27 +12,26 @@
 
 #include "device/UnitAddress.h"
 #include "model/Channel.h"
+#include "model/LinkMonitor.h"
 
 class QTimer;
 
 // One unit slot: the unit's address and identity, its converter settings and clock state, its
 // link state, and its eight channels (one list row each).
 //
-// Reports: the transport broadcasts every reply to all twelve models; each model keeps only the
-// reports that carry its own ipAddr (exact text comparison).
+// Reports (PreampModelReports.cpp): the transport broadcasts every reply to all twelve models;
+// each model keeps only the reports that carry its own ipAddr (exact text comparison).
 //
-// Link state (online): 0 offline, 1 status overdue, 2 online. Three repeating timers drive it:
-// the status poll, the meter poll and the watchdog. Any accepted report brings the unit online;
-// three watchdog expiries in a row declare it offline. Once declared offline, a unit that is
-// still being communicated with keeps being asked for its status every 5 s, even when those
-// requests fail, so it comes back by itself as soon as it answers again.
+// Link state (online): 0 offline, 1 status overdue, 2 online. The model's LinkMonitor keeps it
+// and drives it with its three repeating timers (the status poll, the meter poll and the
+// watchdog); the model sends the polls it asks for and publishes its transitions.
 //
 // The model's own code writes the unit-level fields directly, without their property signals;
 // the interface re-reads them on dataChanged. Only writes through the property system (from
 // QML) emit the NOTIFY signals, and only on a real change.
 //
-// Ownership: the eight channels and the three timers are children of the model and live as long
-// as it does; nothing adds, removes or replaces channels.
+// Ownership: the eight channels and the link monitor (with its timers) are children of the model
+// and live as long as it does; nothing adds, removes or replaces channels.
 class PreampModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -41,7 +40,7 @@ class PreampModel : public QAbstractListModel
     Q_PROPERTY(int clkSource MEMBER m_clkSource NOTIFY clkSourceChanged)
     Q_PROPERTY(int outFormat MEMBER m_outFormat NOTIFY outFormatChanged)
     Q_PROPERTY(int clkOutSource MEMBER m_clkOutSource NOTIFY clkOutSourceChanged)
-    Q_PROPERTY(int online MEMBER m_online NOTIFY onlineChanged)
+    Q_PROPERTY(int online READ online WRITE writeOnline NOTIFY onlineChanged)
     Q_PROPERTY(bool clkStatus MEMBER m_clkStatus NOTIFY clkStatusChanged)
     Q_PROPERTY(QString preampName MEMBER m_preampName NOTIFY preampNameChanged)
     Q_PROPERTY(QString ipAddr MEMBER m_ipAddr NOTIFY ipAddrChanged)
@@ -130,7 +129,7 @@ public:
 
     // Plain accessors for the preset and system code; they emit nothing.
     int preampID() const { return m_preampID; }
-    int online() const { return m_online; }
+    int online() const { return m_link->state(); }
     bool clkStatus() const { return m_clkStatus; }
     int sampleRate() const { return m_sampleRate; }
     int clkSource() const { return m_clkSource; }
@@ -147,13 +146,13 @@ public:
     QList<Channel *> channelList() const { return m_channels; }
 
     // Link internals, read by the interface and by tests.
-    QTimer *statusTimer() const { return m_statusTimer; }
-    QTimer *meterTimer() const { return m_meterTimer; }
-    QTimer *netTimer() const { return m_netTimer; }
-    bool isPinged() const { return m_pinged; }
-    bool isMeterEnabled() const { return m_meterEnabled; }
-    bool isCommunicating() const { return m_communicating; }
-    int timeoutCount() const { return m_timeoutCount; }
+    QTimer *statusTimer() const { return m_link->statusTimer(); }
+    QTimer *meterTimer() const { return m_link->meterTimer(); }
+    QTimer *netTimer() const { return m_link->netTimer(); }
+    bool isPinged() const { return m_link->isPinged(); }
+    bool isMeterEnabled() const { return m_link->isMeterEnabled(); }
+    bool isCommunicating() const { return m_link->isCommunicating(); }
+    int timeoutCount() const { return m_link->timeoutCount(); }
 
 signals:
     void idChanged(int value);
@@ -192,6 +191,7 @@ public slots:
     void netTimeout();
 
 private slots:
+    // A failed request stops the polls, except the recovery poll of a unit declared offline.
     void stopStatusPollAfterError();
 
 private:
@@ -205,14 +205,12 @@ private:
     };
     static const std::array<RoleAccess, 19> &roles();
     static const RoleAccess *roleAccess(int role);
+    static bool isChannelRow(int row) { return row >= 0 && row < channelCount; }
     QVariant roleValue(int row, int role) const;
     bool isOwnAddress(const QString &address) const { return address == m_ipAddr; }
-    bool isOnline() const { return m_online == Online; }
-    bool isRecovering() const;
-    void restartWatchdog();
-    void comeOnline();
-    void applyStatusChannel(const QJsonObject &entry);
-    void applyReportedChannel(const QJsonObject &entry);
+    bool isOnline() const { return m_link->isOnline(); }
+    // The property system's write: emits onlineChanged, and only on a real change.
+    void writeOnline(int value);
     void applyConverter(const QJsonObject &adc);
     Channel *channelForEntry(const QJsonObject &entry) const;
     void emitRowsChanged(int firstRow, int lastRow);
@@ -223,7 +221,6 @@ private:
     void send(const QString &command) { emit sendCommand(m_ipAddr, command); }
 
     int m_preampID = 0;
-    int m_online = Offline;
     bool m_clkStatus = false;
     int m_sampleRate = 0;
     int m_clkSource = 0;
@@ -231,12 +228,6 @@ private:
     int m_clkOutSource = 0;
     QString m_preampName;
     QString m_ipAddr = UnitAddress::unset;
-    QTimer *m_statusTimer;
-    QTimer *m_meterTimer;
-    QTimer *m_netTimer;
-    bool m_pinged = false;
-    bool m_meterEnabled = false;
-    bool m_communicating = false;
-    int m_timeoutCount = 0;
+    LinkMonitor *m_link;
     QList<Channel *> m_channels;
 };
