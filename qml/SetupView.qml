@@ -2,6 +2,7 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Dialogs 1.3
 import com.Corvane.controller 1.0
+import "SetupLogic.js" as SetupLogic
 
 // The Setup view: the unit list, the gain-group list, "Reset to defaults", "Connect" and the
 // peak display mode.
@@ -168,51 +169,42 @@ Item {
         sortSetupList()
     }
 
-    // Selection sort by unit ID. A row without an ID (0) is never taken as the lowest, so rows
-    // whose unit has not answered yet stay where they are.
+    // Sorts the rows by unit ID (SetupLogic.sortMoves); rows whose unit has not answered yet stay
+    // where they are.
     function sortSetupList() {
         internal.sorting = true
         console.log("Sorting")
-        for (var p = 0; p < preampSetupModel.count - 1; p++) {
-            var lowest = p
-            for (var q = p + 1; q < preampSetupModel.count; q++) {
-                var id = preampSetupModel.get(q).preampID
-                if (id > 0 && id < preampSetupModel.get(lowest).preampID)
-                    lowest = q
-            }
-            if (lowest !== p)
-                preampSetupModel.move(lowest, p, 1)
-        }
+        SetupLogic.sortMoves(rowValues("preampID")).forEach(function (move) {
+            preampSetupModel.move(move.from, move.to, 1)
+        })
         internal.sorting = false
     }
 
-    // Maps the ticked rows onto slots 0, 1, 2 ... in row order and shows their pages. A preset
-    // recalled before is sent to each connected unit once; after that nothing is pending.
+    // Puts the ticked rows into slots 0, 1, 2 ... in row order (SetupLogic.connectedRows) and
+    // shows their pages. A preset recalled before is sent to each connected unit once; after that
+    // nothing is pending.
     function connectUnits() {
         presetLoadTimer.restart()
-        var connected = 0
-        for (var row = 0; row < preampSetupModel.count && connected < Octo.slotCount; row++) {
-            var entry = preampSetupModel.get(row)
-            if (!entry.activeEnable)
-                continue
-            var page = pageAt(connected)
+        var rows = SetupLogic.connectedRows(rowValues("activeEnable"), Octo.slotCount)
+        var connected = rows.length
+        for (var slot = 0; slot < connected; slot++) {
+            var page = pageAt(slot)
             if (page)
                 page.visible = true
-            var unit = unitAt(connected)
+            var unit = unitAt(slot)
             if (unit) {
-                unit.setIP(entry.ipAddr)
+                unit.setIP(preampSetupModel.get(rows[slot]).ipAddr)
                 if (presetReady) {
                     unit.sendAllToPreamp()
-                    console.log("Preamp", connected, "synced")
+                    console.log("Preamp", slot, "synced")
                 }
             }
-            connected++
         }
         activePreampsRequested(connected)
         presetReadyRequested(false)
         // Every slot beyond the connected ones loses its page, also slots that an earlier,
         // longer list had shown.
-        for (var slot = connected; slot < Octo.slotCount; slot++) {
+        for (slot = connected; slot < Octo.slotCount; slot++) {
             var unused = pageAt(slot)
             if (unused)
                 unused.visible = false
@@ -221,7 +213,7 @@ Item {
             var unitInUse = unitAt(slot)
             if (!unitInUse || !isAddress(unitInUse.ipAddr))
                 continue
-            for (row = 0; row < preampSetupModel.count; row++) {
+            for (var row = 0; row < preampSetupModel.count; row++) {
                 if (preampSetupModel.get(row).ipAddr === unitInUse.ipAddr)
                     copyUnitIntoRow(unitInUse, row)
             }
@@ -276,6 +268,14 @@ Item {
     function pageAt(slot) {
         return (preampObjects && slot >= 0 && slot < preampObjects.length) ? preampObjects[slot]
                                                                            : null
+    }
+
+    // One value of every row, in row order.
+    function rowValues(role) {
+        var values = []
+        for (var row = 0; row < preampSetupModel.count; row++)
+            values.push(preampSetupModel.get(row)[role])
+        return values
     }
 
     function isAddress(address) {
