@@ -255,108 +255,43 @@ Item {
             }
         }
 
-        Rectangle {
-            id: gainUpButton
+        StepButton {
             objectName: "gainUpButton"
+            stepName: "gainUp"
             x: strip.margin
             width: parent.width - 2 * strip.margin
             height: strip.stepButtonHeight
             anchors.bottom: gainDownButton.top
             anchors.bottomMargin: strip.margin
-            gradient: Gradient {
-                GradientStop {
-                    position: 0
-                    color: gainUpArea.containsPress ? strip.pressedTop : strip.buttonTop
-                }
-                GradientStop {
-                    position: 1
-                    color: gainUpArea.containsPress ? strip.pressedBottom : strip.buttonBottom
-                }
-            }
-
-            Image {
-                anchors.centerIn: parent
-                source: gainUpArea.containsPress ? "Images/upArrowClicked.png"
-                                                 : "Images/upArrow.png"
-            }
-
-            Timer {
-                id: gainUpLongpress
-                objectName: "gainUpLongpress"
-                interval: strip.longPressMs
-                onTriggered: gainUpRepeat.start()
-            }
-            Timer {
-                id: gainUpRepeat
-                objectName: "gainUpRepeat"
-                interval: strip.repeatMs
-                repeat: true
-                onTriggered: strip.gainUpClicked()
-            }
-
-            MouseArea {
-                id: gainUpArea
-                anchors.fill: parent
-                onPressed: {
-                    strip.gainUpClicked()
-                    gainUpLongpress.start()
-                }
-                onReleased: { gainUpLongpress.stop(); gainUpRepeat.stop() }
-                onExited: { gainUpLongpress.stop(); gainUpRepeat.stop() }
-                onCanceled: { gainUpLongpress.stop(); gainUpRepeat.stop() }
-            }
+            arrow: "Images/upArrow.png"
+            pressedArrow: "Images/upArrowClicked.png"
+            topColor: strip.buttonTop
+            bottomColor: strip.buttonBottom
+            pressedTopColor: strip.pressedTop
+            pressedBottomColor: strip.pressedBottom
+            longPressMs: strip.longPressMs
+            repeatMs: strip.repeatMs
+            onStepped: strip.gainUpClicked()
         }
 
-        Rectangle {
+        StepButton {
             id: gainDownButton
             objectName: "gainDownButton"
+            stepName: "gainDown"
             x: strip.margin
             width: parent.width - 2 * strip.margin
             height: strip.stepButtonHeight
             anchors.bottom: parent.bottom
             anchors.bottomMargin: strip.margin
-            gradient: Gradient {
-                GradientStop {
-                    position: 0
-                    color: gainDownArea.containsPress ? strip.pressedTop : strip.buttonTop
-                }
-                GradientStop {
-                    position: 1
-                    color: gainDownArea.containsPress ? strip.pressedDownBottom : strip.buttonBottom
-                }
-            }
-
-            Image {
-                anchors.centerIn: parent
-                source: gainDownArea.containsPress ? "Images/downArrowClicked.png"
-                                             : "Images/downArrow.png"
-            }
-
-            Timer {
-                id: gainDownLongpress
-                objectName: "gainDownLongpress"
-                interval: strip.longPressMs
-                onTriggered: gainDownRepeat.start()
-            }
-            Timer {
-                id: gainDownRepeat
-                objectName: "gainDownRepeat"
-                interval: strip.repeatMs
-                repeat: true
-                onTriggered: strip.gainDownClicked()
-            }
-
-            MouseArea {
-                id: gainDownArea
-                anchors.fill: parent
-                onPressed: {
-                    strip.gainDownClicked()
-                    gainDownLongpress.start()
-                }
-                onReleased: { gainDownLongpress.stop(); gainDownRepeat.stop() }
-                onExited: { gainDownLongpress.stop(); gainDownRepeat.stop() }
-                onCanceled: { gainDownLongpress.stop(); gainDownRepeat.stop() }
-            }
+            arrow: "Images/downArrow.png"
+            pressedArrow: "Images/downArrowClicked.png"
+            topColor: strip.buttonTop
+            bottomColor: strip.buttonBottom
+            pressedTopColor: strip.pressedTop
+            pressedBottomColor: strip.pressedDownBottom
+            longPressMs: strip.longPressMs
+            repeatMs: strip.repeatMs
+            onStepped: strip.gainDownClicked()
         }
     }
 
