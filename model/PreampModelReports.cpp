@@ -11,17 +11,24 @@
 
 namespace {
 
+// What every channel entry carries alike: the switches, the over and the channel's number.
+void applySwitches(Channel *ch, const QJsonObject &entry)
+{
+    using namespace ReplyDocument;
+    ch->setPhantom(readSwitch(entry.value(phantomKey)));
+    ch->setPhase(readSwitch(entry.value(phaseKey)));
+    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
+    ch->setOver(readSwitch(entry.value(overKey)));
+    ch->setNumber(readInt(entry.value(channelIdKey)));
+}
+
 // One channel of a status report; a grouped channel's group gain follows the reported gain.
 void applyStatusEntry(Channel *ch, const QJsonObject &entry)
 {
     using namespace ReplyDocument;
     if (!ch)
         return;
-    ch->setPhantom(readSwitch(entry.value(phantomKey)));
-    ch->setPhase(readSwitch(entry.value(phaseKey)));
-    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
-    ch->setOver(readSwitch(entry.value(overKey)));
-    ch->setNumber(readInt(entry.value(channelIdKey)));
+    applySwitches(ch, entry);
     const int reported = readInt(entry.value(gainKey));
     ch->setGain(reported);
     if (ch->group())
@@ -38,11 +45,7 @@ void applyReportedEntry(Channel *ch, const QJsonObject &entry)
     using namespace ReplyDocument;
     if (!ch)
         return;
-    ch->setPhantom(readSwitch(entry.value(phantomKey)));
-    ch->setPhase(readSwitch(entry.value(phaseKey)));
-    ch->setRibbon(readSwitch(entry.value(ribbonKey)));
-    ch->setOver(readSwitch(entry.value(overKey)));
-    ch->setNumber(readInt(entry.value(channelIdKey)));
+    applySwitches(ch, entry);
     const int reported = readInt(entry.value(gainKey));
     if (ch->gain() != reported)
         ch->setGain(reported);
