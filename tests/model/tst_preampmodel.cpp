@@ -146,7 +146,6 @@ private slots:
         add("over set sends nothing", true, 0, "overRole", true, true, none, true);
         add("sample rate", true, 0, "sampleRateRole", 4, true, {"CMD_ADFS=4"}, 4);
         add("same sample rate", true, 0, "sampleRateRole", 2, true, none);
-        add("clock source", true, 3, "clkSourceRole", 3, true, {"CMD_ADCK=3"});
         add("output format", true, 0, "outFormatRole", 0, true, {"CMD_ADTX=0"});
         add("clock out", true, 0, "clkOutSourceRole", 1, true, {"CMD_ADOC=1"});
         add("unit name", true, 0, "preampNameRole", "FOH", true, {"CMD_NMDV=FOH"}, "FOH");
@@ -159,7 +158,6 @@ private slots:
         add("step with a value", true, 0, "gainUpRole", 4, false, none);
         add("case matters", true, 0, "GainRole", 4, false, none);
         add("offline phantom", false, 1, "phantomRole", true, true, none, false);
-        add("offline sample rate", false, 0, "sampleRateRole", 6, true, none, 2);
         add("offline id", false, 0, "idRole", 9, true, none, 9);
         add("group joined here", true, 1, "groupRole", true, true, none, true);
         for (const char *role : {"groupNameRole", "meterLevelRole", "onlineRole", "clkStatusRole"})
@@ -168,7 +166,6 @@ private slots:
              {"phaseRole", "ribbonRole", "gainRole", "nameRole", "overRole", "preampNameRole"})
             add(QStringLiteral("offline %1").arg(role), false, 1, role, 0, true, none);
 
-        add("phantom toggle", true, 2, "phantomRole", act, true, {"CMD_P48T=3"}, false);
         add("phase toggle", true, 1, "phaseRole", act, true, {"CMD_PPHT=2"});
         add("ribbon toggle", true, 7, "ribbonRole", act, true, {"CMD_PIPT=8"});
         add("gain up", true, 0, "gainUpRole", act, true, {"CMD_PGNU=1"});

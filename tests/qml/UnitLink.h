@@ -1,74 +1,102 @@
 #pragma once
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QObject>
-#include <QPointer>
-#include <QString>
 #include <QStringList>
+#include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
-class PreampModel;
-class SimulatedUnit;
+#include "device/ReplyDocument.h"
+#include "model/PreampModel.h"
+#include "sim/SimulatedUnit.h"
 
-// Connects one PreampModel to an in-process simulated unit, in place of the HTTP transport:
-// every command the model sends is handed to the unit, and the unit's answer comes back to the
-// model as the report the transport would make of it, one event later, as a network reply
-// would. So QML tests and harnesses get real reports without sockets.
+// A PreampModel whose commands an in-process simulated unit answers, in place of the HTTP
+// transport: the unit's answer comes back to the model as the report the transport would make
+// of it, one event later, as a network reply would. So QML tests get real reports without
+// sockets.
 //
 // With holdReplies set, answers wait until release(), so a test can look at the interface
 // between an operator action and the unit's answer to it.
 class UnitLink : public QObject
 {
     Q_OBJECT
-    Q_PROPERTY(QObject *model READ model WRITE setModel NOTIFY modelChanged)
-    Q_PROPERTY(int unitId READ unitId WRITE setUnitId NOTIFY unitIdChanged)
-    Q_PROPERTY(bool holdReplies READ holdReplies WRITE setHoldReplies NOTIFY holdRepliesChanged)
-    Q_PROPERTY(QStringList commands READ commands NOTIFY commandsChanged)
+    Q_PROPERTY(QObject *model READ model CONSTANT)
+    // The unit takes this ID when the first command reaches it.
+    Q_PROPERTY(int unitId MEMBER m_unitId)
+    Q_PROPERTY(bool holdReplies MEMBER m_hold)
+    // Every command the model has sent, oldest first.
+    Q_PROPERTY(QStringList commands MEMBER m_commands)
 
 public:
-    explicit UnitLink(QObject *parent = nullptr);
-    ~UnitLink() override;
+    explicit UnitLink(QObject *parent = nullptr) : QObject(parent)
+    {
+        m_model.setIP(QStringLiteral("127.0.0.9"));
+        connect(&m_model, &PreampModel::sendCommand, this, &UnitLink::commandFromModel);
+    }
 
-    // Makes the type available to QML as OctoTest 1.0 UnitLink.
-    static void registerType();
-
-    QObject *model() const;
-    void setModel(QObject *model);
-    int unitId() const { return m_unitId; }
-    void setUnitId(int id);
-    bool holdReplies() const { return m_hold; }
-    void setHoldReplies(bool hold);
-    // Every command the model has sent, oldest first.
-    QStringList commands() const { return m_commands; }
+    QObject *model() { return &m_model; }
 
     // Sends a command to the unit directly, as a test bench would; the model hears nothing.
-    Q_INVOKABLE QJsonObject request(const QString &command);
-    // Delivers the answers held back so far.
-    Q_INVOKABLE void release();
-    Q_INVOKABLE void clearCommands();
+    Q_INVOKABLE QJsonObject request(const QString &command)
+    {
+        if (!m_unit)
+            m_unit = std::make_unique<SimulatedUnit>(m_unitId);
+        return QJsonDocument::fromJson(m_unit->handle(command).body).object();
+    }
 
-signals:
-    void modelChanged();
-    void unitIdChanged();
-    void holdRepliesChanged();
-    void commandsChanged();
+    // Delivers the answers held back so far and holds no more.
+    Q_INVOKABLE void release()
+    {
+        m_hold = false;
+        const QList<std::function<void()>> held = std::exchange(m_held, {});
+        for (const auto &deliverHeld : held)
+            deliverHeld();
+    }
 
 private:
-    struct Reply
+    void commandFromModel(const QString &address, const QString &command)
     {
-        QJsonObject document;
-        QString address;
-    };
+        m_commands.append(command);
+        const QJsonObject document = request(command);
+        const auto deliverReply = [this, document, address] {
+            deliver(document, address);
+        };
+        if (m_hold)
+            m_held.append(deliverReply);
+        else
+            QTimer::singleShot(0, this, deliverReply);
+    }
 
-    void commandFromModel(const QString &address, const QString &command);
-    void deliver(const Reply &reply);
+    void deliver(const QJsonObject &document, const QString &address)
+    {
+        using ReplyDocument::Kind;
+        switch (ReplyDocument::classify(document)) {
+        case Kind::Meter:
+            m_model.newMeterData(document, address);
+            break;
+        case Kind::Status:
+            m_model.statusUpdated(document, address);
+            break;
+        case Kind::Converter:
+            m_model.adcUpdated(document, address);
+            break;
+        case Kind::Channel:
+            m_model.channelUpdated(document, address);
+            break;
+        case Kind::Mixer:
+        case Kind::Unknown:
+            break;
+        }
+    }
 
-    QPointer<PreampModel> m_model;
-    QMetaObject::Connection m_connection;
+    PreampModel m_model;
     std::unique_ptr<SimulatedUnit> m_unit;
     int m_unitId = 1;
     bool m_hold = false;
-    QList<Reply> m_held;
+    QList<std::function<void()>> m_held;
     QStringList m_commands;
 };

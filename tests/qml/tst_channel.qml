@@ -2,7 +2,9 @@ import QtQuick 2.15
 import QtTest 1.15
 import "qrc:/"
 
-// The channel strip on its own: what it shows for the values it is given and what it emits.
+// The channel strip and its level meter on their own: what they show for the values they are
+// given and what they emit. A test case is not visible itself: the items live in this one, so
+// that they are drawn.
 Item {
     id: scene
     width: 400
@@ -11,6 +13,11 @@ Item {
     Component {
         id: stripComponent
         Channel {}
+    }
+
+    Component {
+        id: meterComponent
+        Meter {}
     }
 
     SignalSpy { id: spy }
@@ -27,27 +34,17 @@ Item {
             return strip
         }
 
-        function cleanup() {
-            consoleLog.stop()
-        }
+        function cleanup() { consoleLog.stop() }
 
         function typeText(text) {
             for (var i = 0; i < text.length; ++i)
                 keyClick(text[i])
         }
 
-        // Focuses a field by clicking it (which selects what it holds) and types over it.
-        function typeInto(field, text) {
-            mouseClick(field)
-            verify(field.activeFocus)
-            typeText(text)
-        }
-
         function test_gainDisplay_data() {
             return [
                 { tag: "step 0", step: 0, shown: "-6" },
                 { tag: "step 1", step: 1, shown: "2" },
-                { tag: "step 2", step: 2, shown: "3" },
                 { tag: "step 68", step: 68, shown: "69" },
                 { tag: "group gain 75", step: 75, shown: "69" },
                 { tag: "group gain -3", step: -3, shown: "-6" }
@@ -60,72 +57,20 @@ Item {
             compare(findChild(strip, "gainField").text, data.shown)
         }
 
-        function test_gainEntry_data() {
-            return [
-                { tag: "2", typed: "2", step: 1 },
-                { tag: "69", typed: "69", step: 68 },
-                { tag: "30", typed: "30", step: 29 },
-                { tag: "1", typed: "1", step: 0 },
-                { tag: "0", typed: "0", step: 0 },
-                { tag: "-6", typed: "-6", step: 0 },
-                { tag: "70 is refused", typed: "70", step: -1 },
-                { tag: "-7 is refused", typed: "-7", step: -1 }
-            ]
-        }
-
-        // Return commits the typed value as a step, once, and gives the field back to the
-        // channel's value, which only a report changes. What the field refuses is not committed,
-        // not even by leaving it.
-        function test_gainEntry(data) {
-            var strip = createStrip({ gainVal: 40 }, "gainEntered")
-            var field = findChild(strip, "gainField")
-            typeInto(field, data.typed)
-            keyClick(Qt.Key_Return)
-            field.focus = false
-            compare(spy.count, data.step < 0 ? 0 : 1)
-            if (data.step >= 0)
-                compare(spy.signalArguments[0][0], data.step)
-            tryCompare(field, "text", "41")
-        }
-
-        function test_nameEntry_data() {
-            return [
-                { tag: "plain", typed: "Kick_In-2", committed: "Kick_In-2" },
-                { tag: "a space", typed: "Kick In", committed: "KickIn" },
-                { tag: "a 12th character", typed: "Overhead_L12", committed: "Overhead_L1" },
-                { tag: "other signs", typed: "Vox.1/2", committed: "Vox12" }
-            ]
-        }
-
-        function test_nameEntry(data) {
-            consoleLog.start()
-            var strip = createStrip({ channelName: "Channel" }, "channelNameEntered")
-            var field = findChild(strip, "nameField")
-            typeInto(field, data.typed)
-            keyClick(Qt.Key_Return)
-            compare(spy.count, 1)
-            compare(spy.signalArguments[0][0], data.committed)
-            verify(!field.activeFocus)
-            tryCompare(field, "text", "Channel")
-            compare(consoleLog.count("Editing Finished"), 1)
-        }
-
         function test_autoRepeat_data() {
             return [
-                { tag: "up, released", button: "gainUpButton", signal: "gainUpClicked",
-                  timer: "gainUp", leave: false },
-                { tag: "down, pointer left", button: "gainDownButton",
-                  signal: "gainDownClicked", timer: "gainDown", leave: true }
+                { tag: "up, released", step: "gainUp", leave: false },
+                { tag: "down, pointer left", step: "gainDown", leave: true }
             ]
         }
 
         // One step at the press; after the 500 ms long press, one per 250 ms repeat tick; the
         // timers are driven by hand so the count does not depend on the machine's load.
         function test_autoRepeat(data) {
-            var strip = createStrip({}, data.signal)
-            var button = findChild(strip, data.button)
-            var longPress = findChild(strip, data.timer + "Longpress")
-            var repeat = findChild(strip, data.timer + "Repeat")
+            var strip = createStrip({}, data.step + "Clicked")
+            var button = findChild(strip, data.step + "Button")
+            var longPress = findChild(strip, data.step + "Longpress")
+            var repeat = findChild(strip, data.step + "Repeat")
             mousePress(button)
             compare(spy.count, 1)
             verify(longPress.running)
@@ -154,7 +99,8 @@ Item {
         function test_scribbleTwoLines() {
             var strip = createStrip({}, "scribbleEntered")
             var field = findChild(strip, "scribbleField")
-            typeInto(field, "one")
+            mouseClick(field)
+            typeText("one")
             keyClick(Qt.Key_Return)
             typeText("two")
             keyClick(Qt.Key_Enter)
@@ -169,20 +115,156 @@ Item {
         // value whatever was clicked, and a value set from outside reports nothing.
         function test_groupButton() {
             consoleLog.start()
-            var strip = createStrip({ group: false }, "groupClicked")
+            var strip = createStrip({ group: true }, "groupClicked")
             var button = findChild(strip, "groupButton")
             mouseClick(button)
-            compare(spy.count, 1)
-            compare(spy.signalArguments[0][0], true)
-            verify(!button.lit)
-            strip.group = true
             verify(button.lit)
-            mouseClick(button)
             strip.group = false
             verify(!button.lit)
-            compare(spy.count, 2)
-            compare(spy.signalArguments[1][0], false)
+            compare(spy.count, 1)
+            compare(spy.signalArguments[0][0], false)
             compare(consoleLog.count("checked changed.  group = false"), 1)
+        }
+    }
+
+    TestCase {
+        name: "Meter"
+        when: windowShown
+
+        function createMeter(properties) {
+            var meter = createTemporaryObject(meterComponent, scene, properties)
+            spy.target = meter
+            spy.signalName = "cleared"
+            spy.clear()
+            return meter
+        }
+
+        // The colour of every level unit of the bar area, bottom first, read from a grab: each
+        // unit is three pixels high here, sampled in its middle row.
+        function unitColours(meter, extraNames) {
+            var image = grabImage(meter)
+            var area = findChild(meter, "barArea")
+            var names = Object.assign({ [meter.greenColor]: "green", [meter.yellowColor]: "yellow",
+                                        [meter.orangeColor]: "orange", [meter.redColor]: "red",
+                                        [meter.emptyColor]: "black" }, extraNames)
+            var colours = []
+            for (var unit = 0; unit < meter.levelUnits; ++unit) {
+                var y = area.y + area.height - meter.pixels(unit) - 2
+                var pixel = String(image.pixel(area.x + area.width / 2, y))
+                colours.push(names[pixel] !== undefined ? names[pixel] : pixel)
+            }
+            return colours
+        }
+
+        function test_segments_data() {
+            return [
+                { tag: "empty", level: 0, runs: [0, 0, 0] },
+                { tag: "1", level: 1, runs: [1, 0, 0] },
+                { tag: "25", level: 25, runs: [25, 0, 0] },
+                { tag: "26", level: 26, runs: [25, 1, 0] },
+                { tag: "51", level: 51, runs: [25, 26, 0] },
+                { tag: "52", level: 52, runs: [25, 26, 1] },
+                { tag: "62", level: 62, runs: [25, 26, 11] },
+                { tag: "63 without over", level: 63, runs: [25, 26, 11] },
+                { tag: "beyond the scale", level: 80, runs: [25, 26, 11] },
+                { tag: "63 with over", level: 63, over: true, runs: [25, 26, 11] },
+                { tag: "over flag at 10", level: 10, over: true, runs: [10, 0, 0] }
+            ]
+        }
+
+        // Green, yellow and orange stack from the bottom; the red segment of an over reading
+        // stays hidden under the over block, which is red only while the channel is over. A
+        // press blacks the block out until the next repaint shows the flag again.
+        function test_segments(data) {
+            var over = data.over === true
+            var meter = createMeter({ peakMode: 0, currentValue: data.level, over: over })
+            var expected = []
+            ;["green", "yellow", "orange"].forEach(function(colour, run) {
+                for (var i = 0; i < data.runs[run]; ++i)
+                    expected.push(colour)
+            })
+            while (expected.length < meter.levelUnits)
+                expected.push(over && expected.length >= meter.redStart ? "red" : "black")
+            compare(unitColours(meter), expected)
+            compare(findChild(meter, "redSegment").height, data.level >= 63 ? meter.pixels(5) : 0)
+            compare(findChild(meter, "overLabel").visible, over)
+
+            mousePress(meter)
+            compare(spy.count, 1)
+            var dark = Array(meter.levelUnits - meter.redStart).fill("black")
+            compare(unitColours(meter).slice(meter.redStart), dark)
+            mouseRelease(meter)
+            meter.draw()
+            compare(unitColours(meter), expected)
+        }
+
+        function test_fallBack() {
+            var meter = createMeter({ currentValue: 60 })
+            var decay = findChild(meter, "meterDecay")
+            compare(meter.meterLevel, 60)
+            meter.currentValue = 10
+            compare(meter.meterLevel, 60)
+            var expected = [57, 54, 51, 48, 45, 42, 39, 36, 33, 30, 27, 24, 21, 18, 15, 12, 10, 10]
+            for (var i = 0; i < expected.length; ++i) {
+                decay.triggered()
+                compare(meter.meterLevel, expected[i], "tick " + (i + 1))
+            }
+            meter.currentValue = 30
+            compare(meter.meterLevel, 30)
+        }
+
+        function test_highPeaksStayVisible_data() {
+            return [{ tag: "40", peak: 40 }, { tag: "59", peak: 59 }, { tag: "61", peak: 61 },
+                    { tag: "62", peak: 62 }]
+        }
+
+        // A held peak shows as a band of two units right above its level; just below the over
+        // level, as a whole band under the over block, which stays black without an over.
+        function test_highPeaksStayVisible(data) {
+            var meter = createMeter({ peakMode: 2 })
+            var decay = findChild(meter, "meterDecay")
+            meter.currentValue = data.peak
+            meter.currentValue = 0
+            while (meter.meterLevel > 0)
+                decay.triggered()
+            var band = findChild(meter, "peakBand")
+            var colours = unitColours(meter, { [String(band.color)]: "peak" })
+            compare(colours.filter(function(c) { return c === "peak" }).length, 2)
+            compare(colours.indexOf("peak"), Math.min(data.peak, meter.redStart - 2))
+            compare(colours.slice(meter.redStart), Array(meter.redUnits + 1).fill("black"))
+        }
+
+        function test_peakModes_data() {
+            return [ { tag: "no peak", mode: 0 }, { tag: "peak decay", mode: 1 },
+                     { tag: "peak hold", mode: 2 } ]
+        }
+
+        // One reading of 40 followed by silence: a yellow band that is not shown in mode 0, fades
+        // out over decayTime in mode 1 and stays until the meter is pressed in mode 2.
+        function test_peakModes(data) {
+            var meter = createMeter({ peakMode: data.mode })
+            var band = findChild(meter, "peakBand")
+            meter.currentValue = 40
+            var start = Date.now()
+            meter.currentValue = 0
+            compare(meter.currentPeak, 40)
+            compare(band.visible, data.mode !== 0)
+            compare(String(band.color),
+                    String((data.mode === 2 ? meter.holdPeakColors : meter.decayPeakColors)[1]))
+            if (data.mode === 1) {
+                tryVerify(function() { return band.visible && band.opacity < 1 }, 1000, "fading")
+                tryVerify(function() { return !band.visible }, 2000)
+                verify(Date.now() - start >= meter.decayTime - 50, "not gone before decayTime")
+                compare(meter.fadeAlpha, 255)
+            } else {
+                wait(meter.decayTime + 80)
+                compare(band.visible, data.mode === 2)
+                compare(band.opacity, 1)
+            }
+            mousePress(meter)
+            mouseRelease(meter)
+            compare(meter.currentPeak, 0)
+            verify(!band.visible)
         }
     }
 }

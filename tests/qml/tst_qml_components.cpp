@@ -1,6 +1,4 @@
-// Runs the Qt Quick Test suites of the interface components (the tst_*.qml files of this
-// folder). The components are taken from the program's compiled resources, as the program
-// loads them; the suites import them with import "qrc:/".
+// Runs the Qt Quick Test suites of the interface components, the tst_*.qml files of this folder.
 
 #include <QObject>
 #include <QQmlContext>
@@ -47,20 +45,19 @@ public:
     }
 
 public slots:
-    void qmlEngineAvailable(QQmlEngine *engine)
+    void applicationAvailable()
     {
-        if (!m_log) {
-            Startup::registerQmlTypes();
-            UnitLink::registerType();
-            m_log = std::make_unique<ConsoleLog>();
-        }
-        engine->rootContext()->setContextProperty(QStringLiteral("consoleLog"), m_log.get());
+        Startup::registerQmlTypes();
+        qmlRegisterType<UnitLink>("OctoTest", 1, 0, "UnitLink");
     }
 
-    void cleanupTestCase() { m_log.reset(); }
+    void qmlEngineAvailable(QQmlEngine *engine)
+    {
+        engine->rootContext()->setContextProperty(QStringLiteral("consoleLog"), &m_log);
+    }
 
 private:
-    std::unique_ptr<ConsoleLog> m_log;
+    ConsoleLog m_log;
 };
 
 QUICK_TEST_MAIN_WITH_SETUP(qml_components, Setup)

@@ -10,22 +10,17 @@
 # check: the Mesa GL driver the xcb platform loads is unloaded before the check, so its leftovers
 # have no names to suppress. They still run under AddressSanitizer and UndefinedBehaviorSanitizer.
 
-set(OCTO_SANITIZER_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(OCTO_ASAN_OPTIONS "ASAN_OPTIONS=halt_on_error=1:check_initialization_order=1:detect_leaks")
 set(OCTO_UBSAN_OPTIONS "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")
-set(OCTO_SANITIZER_ENVIRONMENT
-    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=1:check_initialization_order=1"
-    "LSAN_OPTIONS=suppressions=${OCTO_SANITIZER_DIR}/lsan.supp:print_suppressions=0"
+set(OCTO_SANITIZER_ENVIRONMENT "${OCTO_ASAN_OPTIONS}=1"
+    "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:print_suppressions=0"
     "${OCTO_UBSAN_OPTIONS}")
-set(OCTO_SANITIZER_WINDOW_ENVIRONMENT
-    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=0:check_initialization_order=1"
-    "${OCTO_UBSAN_OPTIONS}")
+set(OCTO_SANITIZER_WINDOW_ENVIRONMENT "${OCTO_ASAN_OPTIONS}=0" "${OCTO_UBSAN_OPTIONS}")
 # The fuzzers run without the leak check. The toolkit's JSON parser leaks the object or array
 # that a repeated key replaces ({"a":[1],"a":2} leaks with nothing but QJsonDocument::fromJson),
 # fuzzed documents repeat keys all the time, and naming that leak would take the slow unwinder,
 # which costs the fuzzers most of their speed. Leaks are the sanitized suites' business.
-set(OCTO_SANITIZER_FUZZ_ENVIRONMENT
-    "ASAN_OPTIONS=halt_on_error=1:detect_leaks=0:check_initialization_order=1"
-    "${OCTO_UBSAN_OPTIONS}")
+set(OCTO_SANITIZER_FUZZ_ENVIRONMENT ${OCTO_SANITIZER_WINDOW_ENVIRONMENT})
 
 # octo_sanitize_tests([WINDOW_SYSTEM] TESTS name...): gives tests of the calling folder the
 # runtime options; WINDOW_SYSTEM for suites on the X server. Does nothing in other builds.
@@ -34,10 +29,9 @@ function(octo_sanitize_tests)
     if(NOT OCTO_SANITIZE OR NOT S_TESTS)
         return()
     endif()
+    set(environment ${OCTO_SANITIZER_ENVIRONMENT})
     if(S_WINDOW_SYSTEM)
         set(environment ${OCTO_SANITIZER_WINDOW_ENVIRONMENT})
-    else()
-        set(environment ${OCTO_SANITIZER_ENVIRONMENT})
     endif()
     # Appended, so options set later win over the ones set first.
     set_property(TEST ${S_TESTS} APPEND PROPERTY ENVIRONMENT ${environment})

@@ -12,16 +12,6 @@ constexpr int chunkBytes = 64 * 1024;
 // exactly as fast as the client reads.
 constexpr qint64 endlessBacklogBytes = 4 * chunkBytes;
 
-QByteArray reasonPhrase(int status)
-{
-    return status == 200 ? "OK" : "Error";
-}
-
-QByteArray chunk(const QByteArray &data)
-{
-    return QByteArray::number(data.size(), 16) + "\r\n" + data + "\r\n";
-}
-
 } // namespace
 
 HttpTestPeer::HttpTestPeer(QObject *parent) : QObject(parent), m_server(new QTcpServer(this))
@@ -102,7 +92,8 @@ void HttpTestPeer::readRequests(QTcpSocket *socket)
 void HttpTestPeer::answer(QTcpSocket *socket, const Answer &answer)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
-                      reasonPhrase(answer.status) + "\r\nContent-Type: application/json\r\n";
+                      (answer.status == 200 ? "OK" : "Error") +
+                      "\r\nContent-Type: application/json\r\n";
     switch (answer.delivery) {
     case Delivery::WithLength:
         socket->write(head + "Content-Length: " + QByteArray::number(answer.body.size()) +
@@ -141,7 +132,7 @@ void HttpTestPeer::writeChunks(QTcpSocket *socket, QByteArray body, bool endless
         const QByteArray piece = endless ? QByteArray(chunkBytes, ' ') : body.left(chunkBytes);
         if (!endless)
             body.remove(0, piece.size());
-        guarded->write(chunk(piece));
+        guarded->write(QByteArray::number(piece.size(), 16) + "\r\n" + piece + "\r\n");
     };
     connect(socket, &QTcpSocket::bytesWritten, writer, writeNext);
     writeNext();

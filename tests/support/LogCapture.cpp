@@ -15,19 +15,6 @@ LogCapture::~LogCapture()
     current = nullptr;
 }
 
-bool LogCapture::contains(const QString &text) const
-{
-    return count(text) > 0;
-}
-
-int LogCapture::count(const QString &text) const
-{
-    int n = 0;
-    for (const QString &line : m_lines)
-        n += line == text ? 1 : 0;
-    return n;
-}
-
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (!current)

@@ -16,9 +16,8 @@ public:
     LogCapture &operator=(const LogCapture &) = delete;
 
     QStringList lines() const { return m_lines; }
-    bool contains(const QString &text) const;
-    int count(const QString &text) const;
-    void clear() { m_lines.clear(); }
+    bool contains(const QString &line) const { return m_lines.contains(line); }
+    int count(const QString &line) const { return int(m_lines.count(line)); }
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);

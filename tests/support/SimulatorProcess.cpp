@@ -39,7 +39,6 @@ bool SimulatorProcess::start(const QStringList &listenAddresses, const QStringLi
 {
     stop();
     m_addresses.clear();
-    m_ids.clear();
     m_error.clear();
     m_exitCode = -1;
     m_process = std::make_unique<QProcess>();
@@ -62,7 +61,7 @@ bool SimulatorProcess::start(const QStringList &listenAddresses, const QStringLi
 bool SimulatorProcess::readReadyLines()
 {
     static const QRegularExpression unitLine(
-        QStringLiteral("^unit (\\d+) id (\\d+) listening on (\\S+)$"));
+        QStringLiteral("^unit \\d+ id \\d+ listening on (\\S+)$"));
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < readyTimeoutMs) {
@@ -71,10 +70,8 @@ bool SimulatorProcess::readReadyLines()
             if (line == QLatin1String("ready"))
                 return true;
             const QRegularExpressionMatch match = unitLine.match(line);
-            if (match.hasMatch()) {
-                m_ids << match.captured(2).toInt();
-                m_addresses << match.captured(3);
-            }
+            if (match.hasMatch())
+                m_addresses << match.captured(1);
         }
         if (m_process->state() == QProcess::NotRunning) {
             fail(QStringLiteral("the simulator exited with code %1").arg(m_process->exitCode()));

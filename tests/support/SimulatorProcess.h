@@ -43,7 +43,6 @@ public:
     // Unit index is 0-based; the address is "host:port" as the program printed it.
     QString address(int unit) const { return m_addresses.value(unit); }
     QStringList addresses() const { return m_addresses; }
-    int unitId(int unit) const { return m_ids.value(unit, -1); }
 
     // GET http://<address>/?<command>, the URL built as the controller builds it. Returns the
     // parsed JSON object (empty if the body is none), the HTTP status through *status (0 when
@@ -60,7 +59,6 @@ private:
     std::unique_ptr<QProcess> m_process;
     std::unique_ptr<QNetworkAccessManager> m_network;
     QStringList m_addresses;
-    QList<int> m_ids;
     QString m_error;
     int m_exitCode = -1;
 };
