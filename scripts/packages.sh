@@ -11,9 +11,10 @@ OCTO_RUNTIME_PACKAGES=(
     qml-module-qtgraphicaleffects fonts-liberation
 )
 # x11-utils: xprop and xwininfo, for the high-density screen of the demo and its window size;
-# libxcb1-dev and xdotool: the close suite's window-manager request and its clicks.
+# libxcb1-dev and xdotool: the close suite's window-manager request and its clicks;
+# lintian, appstream and man-db: the package test's checks of the package, its metadata and pages.
 OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth x11-utils libxcb1-dev xdotool libgl1-mesa-dri
-    imagemagick debootstrap)
+    imagemagick debootstrap lintian appstream man-db groff-base)
 # The sanitizer and fuzzing build: clang with its sanitizer and libFuzzer runtimes, and
 # llvm-symbolizer for readable reports.
 OCTO_SANITIZE_PACKAGES=(clang libclang-rt-14-dev llvm)

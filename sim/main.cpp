@@ -208,7 +208,9 @@ std::optional<Options> parseOptions(const QStringList &arguments, QString *error
         *error = parser.errorText();
         return std::nullopt;
     }
-    if (parser.isSet(help))
+    // --help-all is listed beside --help; the toolkit's own options are of no use here, so it
+    // shows the same help instead of being ignored.
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all")))
         parser.showHelp(0);
 
     const auto defaultPort = intValue(parser, port, 0, 65535, error);

@@ -2,7 +2,8 @@
 # tst_package.sh BUILD_DIR: builds the Debian package, installs it with apt into a fresh minimal
 # Debian 12 tree that holds nothing but the package's declared dependencies, and starts the
 # installed program offscreen against the installed simulator. A QML module or library missing
-# from the dependencies shows here, as it would on an operator's machine.
+# from the dependencies shows here, as it would on an operator's machine. Lintian checks the
+# package, appstreamcli its metadata and man its manual pages.
 # Needs root, dpkg-deb and debootstrap (and the Debian mirror); skipped (exit 77) without them.
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -19,6 +20,8 @@ mkdir -p "$WORK"
 (cd "$BUILD" && cpack -G DEB -B "$WORK" >/dev/null)
 deb=$(ls "$WORK"/corvane-octo-remote_*_amd64.deb)
 echo "package: $deb"
+# Debian's checks of the package: no errors or warnings (informational tags are fine).
+lintian --fail-on error,warning "$deb"
 
 if [ ! -f "$BASE/.complete" ]; then
     rm -rf "$BASE"
@@ -36,6 +39,14 @@ cp "$deb" "$ROOT/tmp/octo.deb"
 chroot "$ROOT" apt-get update -qq >"$WORK/apt.log" 2>&1
 DEBIAN_FRONTEND=noninteractive chroot "$ROOT" apt-get install -y -qq --no-install-recommends \
     /tmp/octo.deb >>"$WORK/apt.log" 2>&1 || { tail -20 "$WORK/apt.log"; exit 1; }
+
+# The installed metadata as software centres read it, and the installed manual pages rendered
+# without a warning.
+appstreamcli validate --no-net --pedantic "$ROOT"/usr/share/metainfo/*.metainfo.xml
+for page in corvane-octo-remote corvane-unit-sim; do
+    warnings=$(MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "FAIL: manual page $page: $warnings" >&2; exit 1; }
+done
 
 # Inside the tree: one simulated unit on loopback, a saved state that lists it, and the program
 # offscreen for a few seconds; the window pings the listed unit when it fills its setup list.
