@@ -35,3 +35,23 @@ QStringList InterfaceConstants::clkOutSourceNames() const
 {
     return ConverterValues::clockOutSources();
 }
+
+QVariantMap InterfaceConstants::findUnitsTexts() const
+{
+    return {
+        {QStringLiteral("title"), QStringLiteral("Find units")},
+        {QStringLiteral("range"), QStringLiteral("Range:")},
+        {QStringLiteral("start"), QStringLiteral("Start")},
+        {QStringLiteral("stop"), QStringLiteral("Stop")},
+        {QStringLiteral("add"), QStringLiteral("Add")},
+        {QStringLiteral("close"), QStringLiteral("Close")},
+        {QStringLiteral("address"), QStringLiteral("IP Address")},
+        {QStringLiteral("unitId"), QStringLiteral("ID")},
+        {QStringLiteral("name"), QStringLiteral("Preamp Name")},
+        {QStringLiteral("listed"), QStringLiteral("listed")},
+        {QStringLiteral("progress"), QStringLiteral("%1 of %2 addresses tried, %3 units found")},
+        {QStringLiteral("added"), QStringLiteral("%1 added to the setup list")},
+        {QStringLiteral("notFitted"),
+         QStringLiteral("%1 did not fit: the setup list holds %2 units at most")},
+    };
+}

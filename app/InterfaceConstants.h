@@ -3,11 +3,13 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariantMap>
 
 // The controller's fixed facts that the window shows or counts with, published to QML as the
 // singleton Octo (com.Corvane.controller 1.0) so that the interface spells none of them itself:
-// the number of unit slots, the address of a slot without a unit and the labels of the converter
-// settings' codes (a code is the index of its label).
+// the number of unit slots, the address of a slot without a unit, the labels of the converter
+// settings' codes (a code is the index of its label) and the texts of the "Find units" panel
+// (those with %1, %2 ... are filled in with arg()).
 //
 // A singleton rather than properties of the system manager: the window is loaded, and reads
 // these, before the manager exists. Each engine makes its own instance and owns it.
@@ -20,6 +22,7 @@ class InterfaceConstants : public QObject
     Q_PROPERTY(QStringList clkSourceNames READ clkSourceNames CONSTANT)
     Q_PROPERTY(QStringList outFormatNames READ outFormatNames CONSTANT)
     Q_PROPERTY(QStringList clkOutSourceNames READ clkOutSourceNames CONSTANT)
+    Q_PROPERTY(QVariantMap findUnitsTexts READ findUnitsTexts CONSTANT)
 
 public:
     explicit InterfaceConstants(QObject *parent = nullptr);
@@ -30,4 +33,5 @@ public:
     QStringList clkSourceNames() const;
     QStringList outFormatNames() const;
     QStringList clkOutSourceNames() const;
+    QVariantMap findUnitsTexts() const;
 };

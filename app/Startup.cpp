@@ -12,6 +12,7 @@
 #include "system/Logging.h"
 #include "system/PresetLoader.h"
 #include "system/SystemManager.h"
+#include "system/UnitScanner.h"
 
 namespace Startup {
 
@@ -33,6 +34,7 @@ void registerQmlTypes()
     qmlRegisterType<Channel>(uri, 1, 0, "Channel");
     qmlRegisterType<PreampModel>(uri, 1, 0, "PreampModel");
     qmlRegisterType<SystemManager>(uri, 1, 0, "SystemManager");
+    qmlRegisterType<UnitScanner>(uri, 1, 0, "UnitScanner");
     qmlRegisterSingletonType<InterfaceConstants>(
         uri, 1, 0, "Octo",
         [](QQmlEngine *, QJSEngine *) -> QObject * { return new InterfaceConstants; });

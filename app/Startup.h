@@ -24,8 +24,9 @@ void scaleWithScreenDensity();
 // in the platform's application-data location).
 void nameApplication();
 
-// Registers Channel, PreampModel and SystemManager under com.Corvane.controller 1.0, and beside
-// them the singleton Octo (InterfaceConstants) with the facts the window counts with and shows.
+// Registers Channel, PreampModel, SystemManager and UnitScanner (the setup view's search for
+// units) under com.Corvane.controller 1.0, and beside them the singleton Octo
+// (InterfaceConstants) with the facts the window counts with and shows.
 void registerQmlTypes();
 
 // Loads the window, builds the system manager, connects the window to it and restores the saved

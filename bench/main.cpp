@@ -12,6 +12,7 @@
 //   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
 //   octo-bench recall --units A,B,... [--resume-polling]
 //   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
+//   octo-bench search [--runs N]
 //       one measurement; prints its figures as one JSON line
 
 #include <QCommandLineParser>
@@ -28,6 +29,7 @@
 #include "InterfaceRun.h"
 #include "LoadRuns.h"
 #include "RecallRun.h"
+#include "SearchRun.h"
 #include "SoakRun.h"
 
 namespace {
@@ -56,10 +58,10 @@ Arguments parse(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addPositionalArgument(
-        "mode", "all (default), engine, floor, interface, latency, recall or soak");
+        "mode", "all (default), engine, floor, interface, latency, recall, soak or search");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
     const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
-    const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4.", "N", "5");
+    const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4, or of the search.", "N", "5");
     const QCommandLineOption seconds("seconds", "Measuring window of one run.", "S", "30");
     const QCommandLineOption warmup("warmup", "Warm-up before each window.", "S", "2");
     const QCommandLineOption parts("parts", "Parts to run: load, commands, interface, soak.",
@@ -125,6 +127,8 @@ QJsonObject runMeasurement(const Arguments &args)
         plan.resumePolling = args.resumePolling;
         return RecallRun::run(args.units, plan);
     }
+    if (args.mode == QLatin1String("search"))
+        return SearchRun::run(args.runs);
     if (args.mode == QLatin1String("soak"))
         return SoakRun::run(
             {args.soakWindows, args.soakWindowSeconds * 1000, args.soakSilenceSeconds * 1000});

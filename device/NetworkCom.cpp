@@ -207,6 +207,8 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
     } else {
         emitDocument(document, host);
     }
+    if (tracked)
+        emit requestEnded(request.ip);
     reply->deleteLater();
 }
 

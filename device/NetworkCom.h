@@ -23,6 +23,11 @@ class QUrl;
 // timeout therefore runs only while the unit has it, and a slow unit that works on one request
 // at a time still receives every command of a full sync.
 //
+// Every request that leaves ends with requestEnded, after that one signal (or none: a document
+// of no known kind has no signal of its own), carrying the address as command() was given it.
+// So a caller that needs to know when its requests are over, as a search for units does, need
+// not recognise every kind of answer.
+//
 // A failed request that was sent before the unit's newest good answer is logged but not
 // reported: the unit has answered since, and an old timeout must not stop a unit that works.
 //
@@ -65,6 +70,7 @@ signals:
     void statusUpdate(const QJsonObject &doc, const QString &ip);
     void mixerUpdate(const QJsonObject &doc, const QString &ip);
     void adcUpdate(const QJsonObject &doc, const QString &ip);
+    void requestEnded(const QString &ip);
 
 public slots:
     void errorReceived(const QString &error, const QString &ip);

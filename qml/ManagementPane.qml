@@ -1,9 +1,10 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 
-// A titled list with "+" and "-" buttons. The Setup view uses it twice, for the units and for
-// the gain groups. The pane only reports the two buttons: the lists follow different rules for
-// adding and removing rows, so the owner of the model decides what a press does.
+// A titled list with "+" and "-" buttons, and optionally one more button before them (the unit
+// pane's "Find units"). The Setup view uses it twice, for the units and for the gain groups. The
+// pane only reports the buttons: the lists follow different rules for adding and removing rows,
+// so the owner of the model decides what a press does.
 Rectangle {
     id: pane
 
@@ -12,13 +13,18 @@ Rectangle {
     property Component header
     property ListModel managementModel
     property string title: ""
+    // The label of the button before "+" and "-"; without one there is no such button.
+    property string toolLabel: ""
     readonly property alias managementView: list
 
     signal addElement()
     signal subtractElement()
+    signal toolPressed()
 
     readonly property int titleHeight: 34
     readonly property int buttonWidth: 34
+    readonly property int toolWidth: 80
+    readonly property int toolFontSize: 13
     readonly property int rowHeight: 30
     readonly property int listMargin: 12
     readonly property int titleMargin: 8
@@ -80,7 +86,7 @@ Rectangle {
     Rectangle {
         id: buttonBox
         anchors.right: parent.right
-        width: 2 * pane.buttonWidth
+        width: 2 * pane.buttonWidth + (pane.toolLabel !== "" ? pane.toolWidth : 0)
         height: pane.titleHeight
         color: pane.barColor
 
@@ -88,17 +94,21 @@ Rectangle {
             anchors.fill: parent
 
             Repeater {
-                model: [
-                    { label: "+", fontSize: pane.addFontSize, name: "addButton",
-                      pressed: "addElement" },
-                    { label: "-", fontSize: pane.subtractFontSize, name: "subtractButton",
-                      pressed: "subtractElement" }
-                ]
+                model: (pane.toolLabel !== "" ? [
+                    { label: pane.toolLabel, fontSize: pane.toolFontSize, bold: false,
+                      name: "toolButton", pressed: "toolPressed", width: pane.toolWidth }
+                ] : []).concat([
+                    { label: "+", fontSize: pane.addFontSize, bold: true, name: "addButton",
+                      pressed: "addElement", width: pane.buttonWidth },
+                    { label: "-", fontSize: pane.subtractFontSize, bold: true,
+                      name: "subtractButton", pressed: "subtractElement",
+                      width: pane.buttonWidth }
+                ])
 
                 Button {
                     id: paneButton
                     objectName: modelData.name
-                    width: pane.buttonWidth
+                    width: modelData.width
                     height: pane.titleHeight
                     padding: 0
                     onClicked: pane[modelData.pressed]()
@@ -107,7 +117,7 @@ Rectangle {
                         text: modelData.label
                         color: pane.textColor
                         font.family: "Arial"
-                        font.bold: true
+                        font.bold: modelData.bold
                         font.pixelSize: modelData.fontSize
                         horizontalAlignment: Text.AlignHCenter
                         verticalAlignment: Text.AlignVCenter

@@ -18,6 +18,9 @@ import "SetupLogic.js" as SetupLogic
 //   call:           fillSetupList() on restored/presetLoaded, modelUpdate() on a unit's data
 //                   change, pingAnswered(slot) on a unit's pingReceived
 //
+// "Find units" on the unit pane opens FindUnitsPanel, which searches a range of addresses and
+// hands the ticked units back to addFoundUnits().
+//
 // Rows and slots: an address typed into row r goes to slot r, "Connect" maps the ticked rows
 // onto slots 0, 1, 2 ... afresh, and the sort by ID moves rows. A row therefore only knows its
 // unit by address, and everything that reads from or writes to a unit for a row finds the slot
@@ -108,6 +111,30 @@ Item {
                 unit.ping()
             preampSetupModel.setProperty(row, "activeEnable", true)
         }
+    }
+
+    function openFindUnits() {
+        findUnitsPanel.listedAddresses = rowValues("ipAddr")
+        findUnitsPanel.open()
+    }
+
+    // The units ticked in the Find units panel go after the existing rows, in the order given
+    // (by ID), each entered as typing its address would: stored in its slot, pinged and ticked.
+    // Addresses the list holds already are left out; the units beyond the last row find none.
+    function addFoundUnits(addresses) {
+        var listed = rowValues("ipAddr")
+        var fresh = []
+        for (var k = 0; k < addresses.length; k++) {
+            if (listed.indexOf(addresses[k]) < 0 && fresh.indexOf(addresses[k]) < 0)
+                fresh.push(addresses[k])
+        }
+        var fitting = Math.max(0, Math.min(fresh.length, maxRows - preampSetupModel.count))
+        for (k = 0; k < fitting; k++) {
+            addUnitRow()
+            addressEntered(preampSetupModel.count - 1, fresh[k])
+        }
+        findUnitsPanel.listedAddresses = rowValues("ipAddr")
+        findUnitsPanel.addResult(fitting, fresh.length - fitting)
     }
 
     // Sorting moves rows, so the name goes to the unit whose address the row shows, which need
@@ -318,6 +345,13 @@ Item {
         repeat: false
     }
 
+    FindUnitsPanel {
+        id: findUnitsPanel
+        objectName: "findUnitsPanel"
+        anchors.centerIn: parent
+        onAddRequested: setup.addFoundUnits(addresses)
+    }
+
     MessageDialog {
         id: resetDialog
         objectName: "resetDialog"
@@ -340,6 +374,7 @@ Item {
             x: setup.margin
             y: setup.margin
             title: "Preamp Management"
+            toolLabel: Octo.findUnitsTexts.title
             managementModel: setup.preampSetupModel
             header: Component { PreampManagementHeader {} }
             managementItem: Component {
@@ -374,6 +409,7 @@ Item {
             }
             onAddElement: setup.addUnitRow()
             onSubtractElement: setup.removeUnitRow(managementView.currentIndex)
+            onToolPressed: setup.openFindUnits()
         }
 
         ManagementPane {
