@@ -123,10 +123,8 @@ private:
 void TestCloseRequest::initTestCase()
 {
     QVERIFY(!QStandardPaths::findExecutable("xdotool").isEmpty());
-    QStringList listen;
-    for (int unit = 1; unit <= unitCount; ++unit)
-        listen << QStringLiteral("127.0.49.%1:0").arg(unit);
-    QVERIFY2(m_sim.start(listen), qPrintable(m_sim.errorString()));
+    QVERIFY2(m_sim.start({"127.0.49.1:0", "127.0.49.2:0", "127.0.49.3:0", "127.0.49.4:0"}),
+             qPrintable(m_sim.errorString()));
 
     // Where the operator clicks, taken from the same window in this process.
     IsolatedHome home;

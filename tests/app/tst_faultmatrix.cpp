@@ -30,8 +30,7 @@ constexpr int sampleMs = 20;
 // Requests a unit received per second while a window of time was open.
 struct Rates
 {
-    double status = 0;
-    double total = 0;
+    double status = 0, total = 0;
 };
 
 // The SIM_STAT rates of several units while during() runs, each unit timed from its own reset
@@ -232,12 +231,10 @@ void TestFaultMatrix::survivesFault()
     for (int k : qAsConst(others)) {
         QVERIFY2(qAbs(during[k].total / baseline[k].total - 1) <= rateTolerance &&
                      qAbs(during[k].status / statusRate - 1) <= rateTolerance,
-                 qPrintable(QString("unit %1: %2 requests/s and %3 status polls/s during the "
-                                    "fault, %4 requests/s before")
-                                .arg(k + 1)
-                                .arg(during[k].total)
-                                .arg(during[k].status)
-                                .arg(baseline[k].total)));
+                 qPrintable(QString::asprintf("unit %d: %g requests/s and %g status polls/s "
+                                              "during the fault, %g requests/s before",
+                                              k + 1, during[k].total, during[k].status,
+                                              baseline[k].total)));
     }
     QCOMPARE(watch.othersWorst, int(PreampModel::Online));
 

@@ -18,20 +18,6 @@ namespace {
 // search asks every address on one port, so the units listen on a fixed one.
 const QString range = QStringLiteral("127.0.51.1-20:18051");
 
-QVariant setupField(QQuickWindow *window, int row, const char *role)
-{
-    auto *rows = qobject_cast<QAbstractItemModel *>(
-        WindowItems::find(window, "setupView")->property("preampSetupModel").value<QObject *>());
-    return rows ? rows->data(rows->index(row, 0), rows->roleNames().key(role)) : QVariant();
-}
-
-void saveShot(QQuickWindow *window, const QString &name)
-{
-    const QString folder = qEnvironmentVariable("OCTO_SCREENSHOT_DIR");
-    if (!folder.isEmpty())
-        QVERIFY(window->grabWindow().save(QDir(folder).filePath(name)));
-}
-
 } // namespace
 
 // The "Find units" panel in the complete program on a real X server (Xvfb): a search of the
@@ -66,7 +52,7 @@ void TestFindUnits::initTestCase()
     m_graph = std::make_unique<ControllerGraph>();
     QVERIFY(m_graph->isValid());
     QVERIFY(QTest::qWaitForWindowExposed(window()));
-    QTRY_COMPARE(setupField(window(), 0, "preampID").toInt(), 42);
+    QTRY_COMPARE(WindowItems::setupField(window(), 0, "preampID").toInt(), 42);
 }
 
 void TestFindUnits::foundUnitsAreAddedAndConnected()
@@ -89,22 +75,21 @@ void TestFindUnits::foundUnitsAreAddedAndConnected()
     QVERIFY(!item("rangeError")->isVisible());
     QTRY_COMPARE(scanner->found(), 3);
     if (scanner->isRunning())
-        saveShot(window(), "find-units-searching.png");
+        QVERIFY(WindowItems::saveShot(window(), "find-units-searching.png"));
     QTRY_VERIFY(!scanner->isRunning());
     QCOMPARE(scanner->tried(), 20);
     QCOMPARE(item("scanResults")->property("count").toInt(), 3);
     QCOMPARE(scanner->tickedAddresses(), QStringList({m_sim.address(0), m_sim.address(2)}));
-    saveShot(window(), "find-units-found.png");
+    QVERIFY(WindowItems::saveShot(window(), "find-units-found.png"));
 
     // Added after the listed unit, then sorted by ID as every answered ping sorts the list.
     QVERIFY(WindowItems::click(window(), item("scanAddButton")));
     QVERIFY(!item("scanMessage")->property("text").toString().isEmpty());
-    const QList<int> ids{41, 42, 43};
     for (int row = 0; row < 3; ++row) {
-        QTRY_COMPARE(setupField(window(), row, "preampID").toInt(), ids.at(row));
-        QCOMPARE(setupField(window(), row, "ipAddr").toString(), m_sim.address(row));
-        QVERIFY(setupField(window(), row, "activeEnable").toBool());
-        QTRY_VERIFY(setupField(window(), row, "preampActive").toBool());
+        QTRY_COMPARE(WindowItems::setupField(window(), row, "preampID").toInt(), 41 + row);
+        QCOMPARE(WindowItems::setupField(window(), row, "ipAddr").toString(), m_sim.address(row));
+        QVERIFY(WindowItems::setupField(window(), row, "activeEnable").toBool());
+        QTRY_VERIFY(WindowItems::setupField(window(), row, "preampActive").toBool());
     }
     QVERIFY(scanner->tickedAddresses().isEmpty()); // all listed now
 

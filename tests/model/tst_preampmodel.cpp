@@ -162,9 +162,8 @@ private slots:
         add("group joined here", true, 1, "groupRole", true, true, none, true);
         for (const char *role : {"groupNameRole", "meterLevelRole", "onlineRole", "clkStatusRole"})
             add(QStringLiteral("%1 stays here").arg(role), true, 1, role, 1, true, none);
-        for (const char *role :
-             {"phaseRole", "ribbonRole", "gainRole", "nameRole", "overRole", "preampNameRole"})
-            add(QStringLiteral("offline %1").arg(role), false, 1, role, 0, true, none);
+        add("offline unit name", false, 1, "preampNameRole", "FOH", true, none, "Stage");
+        add("offline sample rate", false, 1, "sampleRateRole", 4, true, none, 2);
 
         add("phase toggle", true, 1, "phaseRole", act, true, {"CMD_PPHT=2"});
         add("ribbon toggle", true, 7, "ribbonRole", act, true, {"CMD_PIPT=8"});
@@ -184,8 +183,7 @@ private slots:
             add(QStringLiteral("%1 quiet").arg(role), true, 0, role, act, true, none);
         for (const char *role : {"preampNameRole", "groupNameRole", "gainRole", "numberRole"})
             add(QStringLiteral("%1 refused").arg(role), true, 0, role, act, false, none);
-        for (const char *role : {"phantomRole", "gainUpRole", "overRole", "idRole", "groupRole"})
-            add(QStringLiteral("%1 refused offline").arg(role), false, 0, role, act, false, none);
+        add("step refused offline", false, 0, "gainUpRole", act, false, none);
         // clang-format on
     }
 

@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <functional>
 #include <memory>
 #include <utility>
 
@@ -52,9 +51,8 @@ public:
     Q_INVOKABLE void release()
     {
         m_hold = false;
-        const QList<std::function<void()>> held = std::exchange(m_held, {});
-        for (const auto &deliverHeld : held)
-            deliverHeld();
+        for (const auto &[document, address] : std::exchange(m_held, {}))
+            deliver(document, address);
     }
 
 private:
@@ -62,41 +60,30 @@ private:
     {
         m_commands.append(command);
         const QJsonObject document = request(command);
-        const auto deliverReply = [this, document, address] {
-            deliver(document, address);
-        };
         if (m_hold)
-            m_held.append(deliverReply);
+            m_held.append({document, address});
         else
-            QTimer::singleShot(0, this, deliverReply);
+            QTimer::singleShot(0, this, [this, document, address] { deliver(document, address); });
     }
 
     void deliver(const QJsonObject &document, const QString &address)
     {
         using ReplyDocument::Kind;
-        switch (ReplyDocument::classify(document)) {
-        case Kind::Meter:
+        const Kind kind = ReplyDocument::classify(document);
+        if (kind == Kind::Meter)
             m_model.newMeterData(document, address);
-            break;
-        case Kind::Status:
+        else if (kind == Kind::Status)
             m_model.statusUpdated(document, address);
-            break;
-        case Kind::Converter:
+        else if (kind == Kind::Converter)
             m_model.adcUpdated(document, address);
-            break;
-        case Kind::Channel:
+        else if (kind == Kind::Channel)
             m_model.channelUpdated(document, address);
-            break;
-        case Kind::Mixer:
-        case Kind::Unknown:
-            break;
-        }
     }
 
     PreampModel m_model;
     std::unique_ptr<SimulatedUnit> m_unit;
     int m_unitId = 1;
     bool m_hold = false;
-    QList<std::function<void()>> m_held;
+    QList<std::pair<QJsonObject, QString>> m_held;
     QStringList m_commands;
 };

@@ -10,28 +10,24 @@ Item {
     width: 400
     height: 500
 
-    Component {
-        id: stripComponent
-        Channel {}
-    }
-
-    Component {
-        id: meterComponent
-        Meter {}
-    }
-
+    Component { id: stripComponent; Channel {} }
+    Component { id: meterComponent; Meter {} }
     SignalSpy { id: spy }
+
+    // A new strip or meter whose signal signalName the spy counts.
+    function watched(item, signalName) {
+        spy.target = item
+        spy.signalName = signalName
+        spy.clear()
+        return item
+    }
 
     TestCase {
         name: "ChannelStrip"
         when: windowShown
 
-        function createStrip(properties, signalName) {
-            var strip = createTemporaryObject(stripComponent, scene, properties)
-            spy.target = strip
-            spy.signalName = signalName
-            spy.clear()
-            return strip
+        function createStrip(properties, signal) {
+            return scene.watched(createTemporaryObject(stripComponent, scene, properties), signal)
         }
 
         function cleanup() { consoleLog.stop() }
@@ -133,10 +129,7 @@ Item {
 
         function createMeter(properties) {
             var meter = createTemporaryObject(meterComponent, scene, properties)
-            spy.target = meter
-            spy.signalName = "cleared"
-            spy.clear()
-            return meter
+            return scene.watched(meter, "cleared")
         }
 
         // The colour of every level unit of the bar area, bottom first, read from a grab: each

@@ -34,16 +34,6 @@ class Setup : public QObject
 {
     Q_OBJECT
 
-public:
-    Setup()
-    {
-        // Xvfb has no display refresh to hold frames back, and the threaded render loop
-        // advances animations, and with them the QML timers, by one refresh interval per frame:
-        // they would run fast. The basic loop keeps them on the wall clock.
-        if (!qEnvironmentVariableIsSet("QSG_RENDER_LOOP"))
-            qputenv("QSG_RENDER_LOOP", "basic");
-    }
-
 public slots:
     void applicationAvailable()
     {

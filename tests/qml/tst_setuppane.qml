@@ -107,13 +107,6 @@ TestCase {
         keyClick(Qt.Key_Return)
     }
 
-    function answerPing(setup, slot, id, online) {
-        setup.units[slot].preampID = id
-        setup.units[slot].preampName = "Unit" + id
-        setup.units[slot].online = online
-        setup.view.pingAnswered(slot)
-    }
-
     // "-" on the unit pane removes the selected row, on the group pane always the last one.
     function test_rowButtons_data() {
         return [
@@ -216,18 +209,23 @@ TestCase {
 
     function test_pingAnswerFollowsAddress_data() {
         return [
-            { tag: "last unit first", ids: [5, 3, 1], order: [2, 0, 1] },
-            { tag: "middle unit first", ids: [5, 1, 3], order: [1, 2, 0] }
+            { tag: "last unit first", ids: [5, 3, 1], order: [2, 0, 1], typed: "Stage_Left-2" },
+            { tag: "middle unit first", ids: [5, 1, 3], order: [1, 2, 0], typed: "FOH rack" }
         ]
     }
 
+    // Each answer goes to the row of the unit's address as the sort moves rows, and so does a
+    // name typed into a row later, kept to the characters and length a unit takes.
     function test_pingAnswerFollowsAddress(data) {
         var setup = createSetup(blank(data.ids.length))
         for (var r = 0; r < data.ids.length; r++)
             enterAddress(setup, r, address(r))
         var moved = false
         data.order.forEach(function(slot, answered) {
-            answerPing(setup, slot, data.ids[slot], 2)
+            setup.units[slot].preampID = data.ids[slot]
+            setup.units[slot].preampName = "Unit" + data.ids[slot]
+            setup.units[slot].online = 2
+            setup.view.pingAnswered(slot)
             var row = column(setup.rows, "ipAddr").indexOf(address(slot))
             moved = moved || row !== slot
             compare(setup.rows.get(row).preampID, data.ids[slot])
@@ -239,29 +237,16 @@ TestCase {
         verify(moved, "the answers made the sort move rows")
         compare(column(setup.rows, "preampID"),
                 data.ids.slice().sort(function(a, b) { return a - b }))
-    }
 
-    function test_renameGoesToTheRowsUnit_data() {
-        return [
-            { tag: "twelve characters", typed: "Stage_Left-2" },
-            { tag: "with a space", typed: "FOH rack" }
-        ]
-    }
-
-    function test_renameGoesToTheRowsUnit(data) {
-        var setup = createSetup(blank(2))
-        enterAddress(setup, 0, address(0))
-        enterAddress(setup, 1, address(1))
-        answerPing(setup, 0, 5, 2)
-        answerPing(setup, 1, 1, 2)
-        compare(setup.rows.get(0).ipAddr, address(1), "the sort moved unit 1 to row 0")
         var nameField = findChild(rowItem(setup.unitPane, 0), "nameField")
         nameField.text = ""
         typeInto(nameField, data.typed)
         var accepted = data.typed.replace(/[^A-Za-z0-9_-]/g, "").slice(0, 11)
         compare(nameField.text, accepted)
-        compare(setup.units[1].calls.slice(2), ["0 preampNameRole " + accepted])
-        compare(setup.units[0].calls, ["setIP " + address(0), "ping"])
+        setup.units.forEach(function(unit, slot) {
+            var renamed = slot === data.ids.indexOf(1) // the unit of ID 1, now in row 0
+            compare(unit.calls.slice(2), renamed ? ["0 preampNameRole " + accepted] : [])
+        })
     }
 
     function test_renameWithoutUnit() {
@@ -289,15 +274,13 @@ TestCase {
         })
         compare(column(setup.rows, "activeEnable").filter(Boolean).length, data.ticked.length)
         var busyMark = findChild(setup.view, "busyIndicator").contentItem
+        mouseClick(findChild(setup.view, "connectButton"))
+        // The busy indicator fades in: shown from the start of the fade.
+        verify(busyMark.visible && busyMark.opacity < 1)
         // The second "Connect" comes while the first still blocks the pointer.
         for (var pass = 0; pass < 2; pass++) {
-            if (pass === 0) {
-                mouseClick(findChild(setup.view, "connectButton"))
-                // The busy indicator fades in: shown from the start of the fade.
-                verify(busyMark.visible && busyMark.opacity < 1)
-            } else {
+            if (pass === 1)
                 setup.view.connectUnits()
-            }
             mouseClick(findChild(setup.unitPane, "addButton"))
             compare(setup.rows.count, data.rows, "busy: the click does not get through")
             compare(setup.view.activePreamps, data.ticked.length)
@@ -366,14 +349,12 @@ TestCase {
         compare(column(setup.rows, "preampActive"), [true, false, true])
     }
 
-    function test_resetToDefaults_data() {
-        return [ { tag: "yes", answer: "yes" }, { tag: "no", answer: "no" } ]
-    }
-
-    function test_resetToDefaults(data) {
+    function test_resetToDefaults() {
         var setup = createSetup(blank(1))
-        findChild(setup.view, "resetDialog")[data.answer]()
-        compare(setup.manager.calls, data.answer === "yes" ? ["toDefaults"] : [])
+        findChild(setup.view, "resetDialog").no()
+        compare(setup.manager.calls, [])
+        findChild(setup.view, "resetDialog").yes()
+        compare(setup.manager.calls, ["toDefaults"])
     }
 
     function test_peakMode_data() {

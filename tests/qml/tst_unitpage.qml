@@ -35,10 +35,7 @@ Item {
             onChannelChange: if (wired) unit.setProperty(index, prop, value)
             onChannelPropertyChange: if (wired) unit.propertyChange(index, prop)
 
-            UnitLink {
-                id: unitLink
-                unitId: 4711
-            }
+            UnitLink { id: unitLink; unitId: 4711 }
             Connections {
                 target: page.unit
                 enabled: page.wired
@@ -71,9 +68,7 @@ Item {
         }
 
         function stripAt(page, row) { return findChild(page, "channelList").itemAtIndex(row) }
-        function argumentsOf(spy, call) {
-            return Array.prototype.slice.call(spy.signalArguments[call])
-        }
+        function argumentsOf(spy, call) { return [].slice.call(spy.signalArguments[call]) }
         function cleanup() { consoleLog.stop() }
 
         // A control of strip 2 is clicked, typed into and committed with Return or by leaving it,
@@ -259,9 +254,6 @@ Item {
             compare(findChild(strip, "gainField").text, "30")
             compare(findChild(status, "idText").text, "4711")
             compare(findChild(status, "sampleRateBox").currentText, "96 kHz")
-            compare(String(findChild(status, "onlineLamp").color), "#00ff00")
-            compare(String(findChild(status, "clockLamp").color), "#00ff00")
-            verify(!findChild(status, "clockBlink").running)
             tryVerify(function() { return strip.meter.meterLevel > 0 }, 1000, "meters move")
 
             // The operator's pick goes to the unit; what the unit reports later comes back, also
@@ -281,14 +273,9 @@ Item {
             compare(findChild(strip, "gainField").text, "41")
             tryCompare(findChild(status, "clkSourceBox"), "currentText", "Dante", 2000)
             verify(findChild(status, "clockBlink").running)
-        }
 
-        // A clicked "48V" stays grey until the unit reports phantom power on.
-        function test_switchWaitsForTheUnit() {
-            var page = createPage({ wired: true })
-            page.unit.init()
-            tryCompare(page, "online", 2)
-            var strip = stripAt(page, 2)
+            // A clicked "48V" stays grey until the unit reports phantom power on.
+            strip = stripAt(page, 2)
             var button = findChild(strip, "phantomButton")
             var top = button.background.gradient.stops[0]
             var offColour = String(top.color)

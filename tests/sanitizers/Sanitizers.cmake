@@ -1,14 +1,10 @@
-# Runtime options of the sanitized build (OCTO_SANITIZE), set on each test through CTest.
-#
-# Undefined behaviour and memory errors end the process. Leaks are checked at exit against
-# lsan.supp, which lists only leaks of the toolkit itself. Allocation stacks are taken with the
-# fast unwinder: the slow one would name more of the toolkit's frames, but it slows the suites
-# down two to six times, and the suites that measure request rates and offline times against the
-# clock then fail for that reason alone.
-#
-# Suites on the X server (the window, the Qt Quick suites and the demo) run without the leak
-# check: the Mesa GL driver the xcb platform loads is unloaded before the check, so its leftovers
-# have no names to suppress. They still run under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Runtime options of the sanitized build (OCTO_SANITIZE), set on each test through CTest: errors
+# end the process, and leaks are checked at exit against lsan.supp (leaks of the toolkit only).
+# Allocation stacks keep the fast unwinder: the slow one names more of the toolkit's frames but
+# slows the suites down two to six times, and the suites that measure request rates and offline
+# times against the clock then fail for that reason alone. Suites on the X server (the window,
+# the Qt Quick suites and the demo) run without the leak check: the Mesa GL driver the xcb
+# platform loads is unloaded before the check, so its leftovers have no names to suppress.
 
 set(OCTO_ASAN_OPTIONS "ASAN_OPTIONS=halt_on_error=1:check_initialization_order=1:detect_leaks")
 set(OCTO_UBSAN_OPTIONS "UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1")

@@ -29,9 +29,7 @@ text_height() {
 }
 
 size1=$(demo_at 1)
-if pgrep -f "corvane-unit-sim 127.0.0.101" >/dev/null; then
-    fail "the simulated units outlived the demo"
-fi
+! pgrep -f "corvane-unit-sim 127.0.0.101" >/dev/null || fail "the simulated units outlived the demo"
 lit=$(convert "$OUT/1x.png" -fill black +opaque '#00ff00' -fill white -opaque '#00ff00' \
     -format '%[fx:int(mean*w*h+0.5)]' info:)
 size2=$(demo_at 2)

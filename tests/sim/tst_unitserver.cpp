@@ -17,15 +17,6 @@
 #include "sim/UnitServer.h"
 #include "support/SimulatorProcess.h"
 
-namespace {
-
-int statusOf(const httplib::Result &result)
-{
-    return result ? result->status : 0;
-}
-
-} // namespace
-
 // In-process servers listen on 127.0.31.1, the program's units on 127.0.32.x.
 class TestUnitServer : public QObject
 {
@@ -41,6 +32,7 @@ private:
         return client;
     }
     httplib::Result get(const std::string &target) const { return client()->Get(target); }
+    static int statusOf(const httplib::Result &result) { return result ? result->status : 0; }
     // Read in process, so reading opens no connection of its own.
     int connections(const char *figure) const
     {
@@ -49,10 +41,9 @@ private:
     }
     QString writeScenario(const QByteArray &text)
     {
-        const QString path = m_dir.filePath(QStringLiteral("rehearsal.txt"));
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() ? path
-                                                                                  : QString();
+        QFile file(m_dir.filePath(QStringLiteral("rehearsal.txt")));
+        const bool written = file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+        return written ? file.fileName() : QString();
     }
 
     std::unique_ptr<UnitServer> m_server;
@@ -106,7 +97,6 @@ private slots:
         QTest::addColumn<int>("leastServiceMs");
         QTest::addColumn<int>("handled"); // of the four requests, while the test waits
         QTest::newRow("service") << QStringList{"SIM_SERL=50,0,8"} << 50 << 4;
-        QTest::newRow("service with jitter") << QStringList{"SIM_SERL=30,40,8"} << 30 << 4;
         QTest::newRow("delayed") << QStringList{"SIM_SERL=0,0,8", "SIM_DLAY=10000"} << 0 << 1;
         QTest::newRow("delayed, fast again")
             << QStringList{"SIM_SERL=0,0,8", "SIM_SERL=OFF", "SIM_DLAY=10000"} << 0 << 4;

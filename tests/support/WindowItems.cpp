@@ -1,5 +1,7 @@
 #include "support/WindowItems.h"
 
+#include <QAbstractItemModel>
+#include <QDir>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTest>
@@ -30,6 +32,19 @@ bool click(QQuickWindow *window, QQuickItem *target)
     const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
     QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
     return true;
+}
+
+QVariant setupField(QQuickWindow *window, int row, const char *role)
+{
+    auto *rows = qobject_cast<QAbstractItemModel *>(
+        find(window, QStringLiteral("setupView"))->property("preampSetupModel").value<QObject *>());
+    return rows ? rows->data(rows->index(row, 0), rows->roleNames().key(role)) : QVariant();
+}
+
+bool saveShot(QQuickWindow *window, const QString &name)
+{
+    const QString folder = qEnvironmentVariable("OCTO_SCREENSHOT_DIR");
+    return folder.isEmpty() || window->grabWindow().save(QDir(folder).filePath(name));
 }
 
 } // namespace WindowItems

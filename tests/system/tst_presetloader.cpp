@@ -164,10 +164,10 @@ private slots:
         PreampModel *model = graph.model(0);
         // A preset holds no unit name: the sync sends the one the model has, here the same text.
         model->setData(model->index(0), name, PreampModel::PreampNameRole);
-        model->setClkOutSource(1);
-        model->setClkSource(1);
-        model->setOutFormat(1);
-        model->setSampleRate(4);
+        const QJsonObject own{
+            {"clkOutSource", 1}, {"clkSource", 1}, {"outFormat", 1}, {"sampleRate", 4}};
+        for (auto it = own.begin(); it != own.end(); ++it)
+            QVERIFY(model->QObject::setProperty(qPrintable(it.key()), it.value().toInt()));
         LogCapture log;
         QSignalSpy actives(manager, &SystemManager::activesChanged);
         QSignalSpy loaded(manager, &SystemManager::presetLoaded);
@@ -187,17 +187,12 @@ private slots:
         QCOMPARE(model->channel(7)->scribbleStrip(), settings ? name : "");
         QCOMPARE(model->channel(1)->group(), settings);
         QCOMPARE(model->channel(1)->gain(), settings ? 60 : 0);
-        QJsonObject codes{
-            {"clkOutSource", 1}, {"clkSource", 1}, {"outFormat", 1}, {"sampleRate", 4}};
-        if (settings) {
-            codes = presetCodes;
-            if (!key.isEmpty())
-                codes[key] = code;
-        }
-        const QJsonObject held{{"clkOutSource", model->clkOutSource()},
-                               {"clkSource", model->clkSource()},
-                               {"outFormat", model->outFormat()},
-                               {"sampleRate", model->sampleRate()}};
+        QJsonObject codes = settings ? presetCodes : own;
+        if (settings && !key.isEmpty())
+            codes[key] = code;
+        QJsonObject held;
+        for (auto it = own.begin(); it != own.end(); ++it)
+            held[it.key()] = model->property(qPrintable(it.key())).toInt();
         QCOMPARE(held, codes);
         const QStringList refused = log.lines().filter("Preset Load: Invalid converter value:");
         QCOMPARE(refused.size(), settings && !value.isEmpty() ? 1 : 0);
