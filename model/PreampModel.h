@@ -207,7 +207,12 @@ private:
     static const RoleAccess *roleAccess(int role);
     static bool isChannelRow(int row) { return row >= 0 && row < channelCount; }
     QVariant roleValue(int row, int role) const;
-    bool isOwnAddress(const QString &address) const { return address == m_ipAddr; }
+    // The transport names a reply by the host of its URL, which writes a host name in lower case;
+    // host names match whatever their case, as they do on the network.
+    bool isOwnAddress(const QString &address) const
+    {
+        return address.compare(m_ipAddr, Qt::CaseInsensitive) == 0;
+    }
     bool isOnline() const { return m_link->isOnline(); }
     // The property system's write: emits onlineChanged, and only on a real change.
     void writeOnline(int value);

@@ -1,5 +1,6 @@
 #include <QtTest>
 
+#include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 
 namespace {
@@ -258,6 +259,18 @@ private slots:
         QCOMPARE(m->channel(0)->number() + m->sampleRate() + rows.count(), 0);
         deliver(*m, "status", fullStatus);
         QCOMPARE(m->channel(0)->number(), 1);
+    }
+
+    // A unit set by host name takes the replies the transport names after its request's URL.
+    void unitSetByHostNameTakesItsReplies()
+    {
+        for (const QString &name : {QStringLiteral("Stage-L.local"), QStringLiteral("FOH:8080")}) {
+            m->setIP(name);
+            deliver(*m, "status", fullStatus,
+                    NetworkCom::replyAddress(NetworkCom::requestUrl(name, "CMD_PSTS")));
+            QCOMPARE(m->preampID(), 7);
+            m.reset(new PreampModel);
+        }
     }
 };
 
