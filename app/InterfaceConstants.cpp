@@ -1,7 +1,9 @@
 #include "app/InterfaceConstants.h"
 
+#include "device/Commands.h"
 #include "device/ConverterValues.h"
 #include "device/UnitAddress.h"
+#include "model/PreampModel.h"
 #include "system/SystemManager.h"
 
 InterfaceConstants::InterfaceConstants(QObject *parent) : QObject(parent) {}
@@ -9,6 +11,21 @@ InterfaceConstants::InterfaceConstants(QObject *parent) : QObject(parent) {}
 int InterfaceConstants::slotCount() const
 {
     return SystemManager::slotCount;
+}
+
+int InterfaceConstants::channelCount() const
+{
+    return Commands::channelCount;
+}
+
+int InterfaceConstants::maxGain() const
+{
+    return Commands::maxGain;
+}
+
+int InterfaceConstants::overLevel() const
+{
+    return PreampModel::overLevel;
 }
 
 QString InterfaceConstants::unsetAddress() const

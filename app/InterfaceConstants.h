@@ -7,7 +7,8 @@
 
 // The controller's fixed facts that the window shows or counts with, published to QML as the
 // singleton Octo (com.Corvane.controller 1.0) so that the interface spells none of them itself:
-// the number of unit slots, the address of a slot without a unit, the labels of the converter
+// the number of unit slots and of channels per unit, the highest gain step, the meter level that
+// counts as over, the address of a slot without a unit, the labels of the converter
 // settings' codes (a code is the index of its label) and the texts of the "Find units" panel
 // (those with %1, %2 ... are filled in with arg()).
 //
@@ -17,6 +18,9 @@ class InterfaceConstants : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(int slotCount READ slotCount CONSTANT)
+    Q_PROPERTY(int channelCount READ channelCount CONSTANT)
+    Q_PROPERTY(int maxGain READ maxGain CONSTANT)
+    Q_PROPERTY(int overLevel READ overLevel CONSTANT)
     Q_PROPERTY(QString unsetAddress READ unsetAddress CONSTANT)
     Q_PROPERTY(QStringList sampleRateNames READ sampleRateNames CONSTANT)
     Q_PROPERTY(QStringList clkSourceNames READ clkSourceNames CONSTANT)
@@ -28,6 +32,9 @@ public:
     explicit InterfaceConstants(QObject *parent = nullptr);
 
     int slotCount() const;
+    int channelCount() const;
+    int maxGain() const;
+    int overLevel() const;
     QString unsetAddress() const;
     QStringList sampleRateNames() const;
     QStringList clkSourceNames() const;

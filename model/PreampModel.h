@@ -10,6 +10,7 @@
 
 #include <array>
 
+#include "device/Commands.h"
 #include "device/UnitAddress.h"
 #include "model/Channel.h"
 #include "model/LinkMonitor.h"
@@ -77,8 +78,9 @@ public:
         StatusOverdue = 1,
         Online = 2
     };
+    Q_ENUM(LinkState)
 
-    static constexpr int channelCount = 8;
+    static constexpr int channelCount = Commands::channelCount;
     static constexpr int awakeStatusIntervalMs = 500;
     static constexpr int asleepStatusIntervalMs = 2000;
     static constexpr int offlineStatusIntervalMs = 5000;

@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import com.Corvane.controller 1.0 as Controller
 import QtQuick.Controls 2.15
 import QtGraphicalEffects 1.15
 
@@ -43,7 +44,7 @@ Item {
     signal channelNameEntered(string name)
     signal scribbleEntered(string scribble)
 
-    readonly property int maxGainStep: 68
+    readonly property int maxGainStep: Controller.Octo.maxGain
     readonly property int lowestGainDisplay: -6
     readonly property int highestGainDisplay: maxGainStep + 1
     readonly property int maxNameLength: 11

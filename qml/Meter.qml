@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import com.Corvane.controller 1.0 as Controller
 
 // The level meter of one channel strip.
 //
@@ -35,7 +36,7 @@ Rectangle {
     readonly property int peakHoldMode: 2
 
     readonly property int levelUnits: 68
-    readonly property int overLevel: 63
+    readonly property int overLevel: Controller.Octo.overLevel
     readonly property int greenUnits: 25
     readonly property int yellowUnits: 26
     readonly property int orangeUnits: 11

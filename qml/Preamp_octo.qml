@@ -1,4 +1,5 @@
 import QtQuick 2.15
+import com.Corvane.controller 1.0 as Controller
 import QtQuick.Controls 2.15
 import QtGraphicalEffects 1.15
 
@@ -32,7 +33,7 @@ Item {
     signal channelChange(int index, string prop, var value)
     signal channelPropertyChange(int index, string prop)
 
-    readonly property int channelCount: 8
+    readonly property int channelCount: Controller.Octo.channelCount
     readonly property int maxPageWidth: 1560
     readonly property int pageHeight: 416
     readonly property int margin: 6

@@ -37,7 +37,7 @@ Item {
         { label: "Clock Out Source", setting: "clkOutSource", entries: Octo.clkOutSourceNames }
     ]
 
-    readonly property int onlineState: 2
+    readonly property int onlineState: PreampModel.Online
     readonly property int blinkMs: 500
     readonly property int margin: 6
     readonly property int labelGap: 3
