@@ -21,7 +21,8 @@ public:
     QString dataDirectory() const;
 
     // A saved state listing these unit addresses and a preset folder, as the program writes it
-    // (the folder is created). The member writes this home's state with the home as folder.
+    // (the state file's folder is created). The member writes this home's state, with the home
+    // as the preset folder.
     static bool writeSavedState(const QString &stateFile, const QStringList &addresses,
                                 const QString &presetFolder);
     bool writeSavedState(const QStringList &addresses) const
