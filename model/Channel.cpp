@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 #include "system/Logging.h"
 
 namespace {
@@ -37,6 +39,7 @@ void Channel::setGroup(bool value)
 {
     m_group = value;
     m_groupGain = value ? m_gain : 0;
+    m_reportMayPredateMove = false;
     emit groupChanged();
 }
 
@@ -95,8 +98,16 @@ void Channel::setGroupGain(int value)
     emit groupGainChanged();
 }
 
+void Channel::moveGroupGain(int value)
+{
+    m_reportMayPredateMove = true;
+    setGroupGain(value);
+}
+
 void Channel::followReportedGain(int reported)
 {
+    if (std::exchange(m_reportMayPredateMove, false))
+        return;
     if (reported != m_groupGain && (insideRange(m_groupGain) || insideRange(reported)))
         setGroupGain(reported);
 }

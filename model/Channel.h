@@ -67,7 +67,13 @@ public:
     // Brings the group gain back in line with a gain the unit reported, for a grouped channel.
     // Inside the range the group gain follows the unit; a member pushed past a limit keeps its
     // overshoot while the unit reports that limit, so the group keeps its spacing.
+    // The first report after it does not count, though: the unit may have sent it for a status
+    // poll that was already on its way when the operator moved the group, and following its old
+    // gain would make the next step count from there, losing a step. Every later report answers
+    // after the move, as the transport sends no poll while a command waits or is on its way.
     void followReportedGain(int reported);
+    // An operator's move of the group: the group gain takes the moved value at once.
+    void moveGroupGain(int value);
 
 signals:
     void phantomChanged();
@@ -98,4 +104,5 @@ private:
     bool m_over = false;
     QString m_scribbleStrip;
     int m_groupGain = 0;
+    bool m_reportMayPredateMove = false;
 };

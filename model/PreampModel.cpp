@@ -518,7 +518,7 @@ void PreampModel::groupGainUpdate(int groupID, int value)
         Channel *ch = m_channels.at(row);
         const int moved = saturatedSum(ch->gain(), value);
         qCDebug(lcUnit) << "Setting Group gain" << moved;
-        ch->setGroupGain(moved);
+        ch->moveGroupGain(moved);
         send(Commands::setGain(row + 1, moved));
     }
     emitRowsChanged(0, channelCount - 1);

@@ -157,6 +157,31 @@ private slots:
         QCOMPARE(ch->reportedGain(), reported);
         QCOMPARE(spy.count(), expected != groupGain ? 1 : 0);
     }
+
+    // A status poll already on its way when the operator steps a group answers with the gain
+    // from before the step: the next step still counts from the stepped gain. The reports after
+    // it are followed again.
+    void reportFromBeforeAStepDoesNotUndoIt()
+    {
+        System system;
+        PreampModel *unit = system.models.at(0);
+        Channel *ch = unit->channel(0);
+        ch->setGain(10);
+        ch->setGroupName(1);
+        ch->setGroup(true);
+        const auto report = [unit](int gain) {
+            const QJsonObject entry{{"no", 1}, {"gain", gain}};
+            unit->statusUpdated(QJsonObject{{"channels", QJsonArray{entry}}}, unit->ipAddr());
+        };
+        QVERIFY(unit->propertyChange(0, "gainUpRole"));
+        report(10);
+        QCOMPARE(ch->gain(), 11);
+        QVERIFY(unit->propertyChange(0, "gainUpRole"));
+        QCOMPARE(system.sent.join(" | "), QStringLiteral("20 PGNS=1,11 | 20 PGNS=1,12"));
+        report(12);
+        report(9);
+        QCOMPARE(ch->gain(), 9);
+    }
 };
 
 QTEST_MAIN(TestGainGroups)
