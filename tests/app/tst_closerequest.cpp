@@ -244,8 +244,11 @@ bool TestCloseRequest::press(QProcess &program, quint32 window, const QPoint &at
     const int wanted = text.isEmpty() ? 0 : m_log.count(text) + 1;
     QElapsedTimer clock;
     clock.start();
+    // Raised before every try: other suites' windows share the X server, and a window mapped
+    // over the program's would take the pointer's clicks and wheel steps.
+    const QString id = QString::number(window);
     do {
-        if (QProcess::execute("xdotool", {"mousemove", "--window", QString::number(window),
+        if (QProcess::execute("xdotool", {"windowraise", id, "mousemove", "--window", id,
                                           QString::number(at.x()), QString::number(at.y()), "click",
                                           QString::number(button)}) != 0)
             return false;
