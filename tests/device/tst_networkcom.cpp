@@ -368,10 +368,17 @@ private slots:
         QCOMPARE(m_peer->received(), commands);
     }
 
+    // At 300 ms a unit is slow enough that commands sent all at once would time out waiting at it.
+    void slowSerialUnitReceivesAWholeFullSync_data()
+    {
+        QTest::addColumn<int>("serviceMs");
+        QTest::newRow("60 ms") << 60;
+        QTest::newRow("300 ms") << 300;
+    }
+
     void slowSerialUnitReceivesAWholeFullSync()
     {
-        // Slow enough that commands sent all at once would time out waiting at the unit.
-        const int serviceMs = 300;
+        QFETCH(int, serviceMs);
         SimulatorProcess sim;
         QVERIFY2(sim.start({"127.0.21.1:0"}, {"--service-ms", QString::number(serviceMs)}),
                  qPrintable(sim.errorString()));
