@@ -216,6 +216,7 @@ private:
         return address.compare(m_ipAddr, Qt::CaseInsensitive) == 0;
     }
     bool isOnline() const { return m_link->isOnline(); }
+    bool isReportForThisUnit(const QJsonObject &document, const QString &address) const;
     // The property system's write: emits onlineChanged, and only on a real change.
     void writeOnline(int value);
     void applyConverter(const QJsonObject &adc);

@@ -56,6 +56,18 @@ void applyReportedEntry(Channel *ch, const QJsonObject &entry)
 
 } // namespace
 
+// A report counts when it carries this model's address and is not empty; an empty one is logged.
+bool PreampModel::isReportForThisUnit(const QJsonObject &document, const QString &address) const
+{
+    if (!isOwnAddress(address))
+        return false;
+    if (document.isEmpty()) {
+        qCDebug(lcUnit) << "JSON Empty";
+        return false;
+    }
+    return true;
+}
+
 void PreampModel::statusUpdated(const QJsonObject &document, const QString &address)
 {
     if (!isOwnAddress(address))
@@ -89,12 +101,8 @@ void PreampModel::statusUpdated(const QJsonObject &document, const QString &addr
 
 void PreampModel::channelUpdated(const QJsonObject &document, const QString &address)
 {
-    if (!isOwnAddress(address))
+    if (!isReportForThisUnit(document, address))
         return;
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
     if (m_link->isCommunicating())
         m_link->restartWatchdog();
     m_link->comeOnline();
@@ -109,12 +117,8 @@ void PreampModel::channelUpdated(const QJsonObject &document, const QString &add
 
 void PreampModel::adcUpdated(const QJsonObject &document, const QString &address)
 {
-    if (!isOwnAddress(address))
+    if (!isReportForThisUnit(document, address))
         return;
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
     if (m_link->isCommunicating()) {
         qCDebug(lcUnit) << "Strt timeout Timer: adc updated";
         m_link->restartWatchdog();
@@ -127,12 +131,8 @@ void PreampModel::adcUpdated(const QJsonObject &document, const QString &address
 
 void PreampModel::newMeterData(const QJsonObject &document, const QString &address)
 {
-    if (!isOwnAddress(address))
+    if (!isReportForThisUnit(document, address))
         return;
-    if (document.isEmpty()) {
-        qCDebug(lcUnit) << "JSON Empty";
-        return;
-    }
     m_link->comeOnline();
 
     const QJsonObject meter = document.value(ReplyDocument::meterKey).toObject();
