@@ -22,11 +22,7 @@ QString quoted(const QString &part)
 
 QString dotted(quint32 address)
 {
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(address >> 24)
-        .arg((address >> 16) & 0xff)
-        .arg((address >> 8) & 0xff)
-        .arg(address & 0xff);
+    return QHostAddress(address).toString();
 }
 
 QString transportAddress(quint32 address, int port)
