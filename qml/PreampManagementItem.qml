@@ -14,7 +14,8 @@ Rectangle {
     property int preampID: 0
     property bool preampActive: false
 
-    // A new unit name was entered (only possible while the unit answers).
+    // A new unit name was entered (only possible while the unit answers); leaving the name field
+    // with the text it showed reports nothing.
     signal textChanged(var text)
     // The operator left the address field with a text other than the one it showed; the owner
     // of the list checks it and stores it or refuses it. The field shows ipAddr again either way.
@@ -113,6 +114,9 @@ Rectangle {
         TextField {
             id: nameField
             objectName: "nameField"
+            // What the field showed when it got the focus: leaving with that text renames nothing.
+            property string shownText: ""
+
             width: item.width - item.enableWidth - item.addressWidth - item.idWidth - item.lampWidth
             height: item.height
             padding: item.fieldPadding
@@ -127,6 +131,8 @@ Rectangle {
             text: item.name
             // Selected after the press that gave the focus has placed the cursor.
             onActiveFocusChanged: {
+                if (activeFocus)
+                    shownText = text
                 if (activeFocus && item.preampActive)
                     Qt.callLater(nameField.selectAll)
             }
@@ -138,7 +144,8 @@ Rectangle {
                     if (!activeFocus)
                         return
                 }
-                item.textChanged(text)
+                if (text !== shownText)
+                    item.textChanged(text)
             }
 
             background: Rectangle {

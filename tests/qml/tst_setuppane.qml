@@ -338,6 +338,8 @@ TestCase {
                 data.ids.slice().sort(function(a, b) { return a - b }))
 
         var nameField = findChild(rowItem(setup.unitPane, 0), "nameField")
+        mouseClick(nameField) // a visit renames nothing
+        keyClick(Qt.Key_Tab)
         nameField.text = ""
         typeInto(nameField, data.typed)
         var accepted = data.typed.replace(/[^A-Za-z0-9_-]/g, "").slice(0, 11)
