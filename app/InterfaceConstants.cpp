@@ -33,6 +33,18 @@ QString InterfaceConstants::unsetAddress() const
     return UnitAddress::unset;
 }
 
+bool InterfaceConstants::isUnitAddress(const QString &address) const
+{
+    return UnitAddress::isValid(address);
+}
+
+QString InterfaceConstants::addressRefusal() const
+{
+    return QStringLiteral("\"%1\" is not a unit address: enter a.b.c.d or a host name, "
+                          "optionally with :port (1 to %2)")
+        .arg(QStringLiteral("%1"), QString::number(UnitAddress::highestPort));
+}
+
 QStringList InterfaceConstants::sampleRateNames() const
 {
     return ConverterValues::sampleRates();

@@ -8,9 +8,10 @@
 // The controller's fixed facts that the window shows or counts with, published to QML as the
 // singleton Octo (com.Corvane.controller 1.0) so that the interface spells none of them itself:
 // the number of unit slots and of channels per unit, the highest gain step, the meter level that
-// counts as over, the address of a slot without a unit, the labels of the converter
-// settings' codes (a code is the index of its label) and the texts of the "Find units" panel
-// (those with %1, %2 ... are filled in with arg()).
+// counts as over, the address of a slot without a unit and the rule for an address the operator
+// enters, with the text that refuses one, the labels of the converter settings' codes (a code is
+// the index of its label) and the texts of the "Find units" panel (texts with %1, %2 ... are
+// filled in with arg()).
 //
 // A singleton rather than properties of the system manager: the window is loaded, and reads
 // these, before the manager exists. Each engine makes its own instance and owns it.
@@ -22,6 +23,7 @@ class InterfaceConstants : public QObject
     Q_PROPERTY(int maxGain READ maxGain CONSTANT)
     Q_PROPERTY(int overLevel READ overLevel CONSTANT)
     Q_PROPERTY(QString unsetAddress READ unsetAddress CONSTANT)
+    Q_PROPERTY(QString addressRefusal READ addressRefusal CONSTANT)
     Q_PROPERTY(QStringList sampleRateNames READ sampleRateNames CONSTANT)
     Q_PROPERTY(QStringList clkSourceNames READ clkSourceNames CONSTANT)
     Q_PROPERTY(QStringList outFormatNames READ outFormatNames CONSTANT)
@@ -36,6 +38,9 @@ public:
     int maxGain() const;
     int overLevel() const;
     QString unsetAddress() const;
+    // UnitAddress::isValid: the setup list stores nothing else as a unit's address.
+    Q_INVOKABLE bool isUnitAddress(const QString &address) const;
+    QString addressRefusal() const;
     QStringList sampleRateNames() const;
     QStringList clkSourceNames() const;
     QStringList outFormatNames() const;

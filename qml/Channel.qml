@@ -117,6 +117,27 @@ Item {
             scribbleField.text = scribbleStrip
     }
 
+    // A field sends only what the operator changed: on finishing, its text is compared with what
+    // it showed when it got the focus (its shownText), not with the channel's value then, which a
+    // report may have changed meanwhile. The name and gain fields select all on focus.
+    function fieldFocusChanged(field) {
+        if (field.activeFocus) {
+            field.shownText = field.text
+            if (field !== scribbleField)
+                field.selectAll()
+        } else {
+            // What was typed is read by the edit-finished handler, which may run after the focus
+            // has gone: put the channel's value back only afterwards.
+            Qt.callLater(showChannelValues)
+        }
+    }
+
+    // Escape takes back what was typed and leaves the field, sending nothing.
+    function restoreField(field) {
+        field.text = field.shownText
+        field.focus = false
+    }
+
     width: 165
     height: 400
 
@@ -170,6 +191,7 @@ Item {
             id: nameField
             objectName: "nameField"
             property bool committing: false
+            property string shownText: ""
             x: strip.margin
             width: parent.width - 2 * strip.margin
             anchors.bottom: parent.bottom
@@ -187,9 +209,8 @@ Item {
                 color: nameField.activeFocus || nameField.hovered ? strip.focusPanelColor
                                                                   : strip.panelColor
             }
-            // What was typed is read by the edit-finished handler, which may run after the focus
-            // has gone: put the channel's value back only afterwards.
-            onActiveFocusChanged: activeFocus ? selectAll() : Qt.callLater(strip.showChannelValues)
+            onActiveFocusChanged: strip.fieldFocusChanged(nameField)
+            Keys.onEscapePressed: strip.restoreField(nameField)
             // Return commits and then drops the focus, which finishes the edit a second time.
             onEditingFinished: {
                 if (committing)
@@ -197,7 +218,8 @@ Item {
                 committing = true
                 console.log("Editing Finished")
                 focus = false
-                strip.channelNameEntered(text)
+                if (text !== shownText)
+                    strip.channelNameEntered(text)
                 committing = false
             }
         }
@@ -225,6 +247,7 @@ Item {
             id: gainField
             objectName: "gainField"
             property bool committing: false
+            property string shownText: ""
             anchors.left: gainLabel.right
             anchors.leftMargin: strip.margin
             anchors.right: parent.right
@@ -245,12 +268,17 @@ Item {
                 color: gainField.activeFocus || gainField.hovered ? strip.focusPanelColor
                                                                   : strip.panelColor
             }
-            onActiveFocusChanged: activeFocus ? selectAll() : Qt.callLater(strip.showChannelValues)
+            onActiveFocusChanged: strip.fieldFocusChanged(gainField)
+            Keys.onEscapePressed: strip.restoreField(gainField)
+            // A number is compared, not its spelling: "069" is what "69" showed. A group's gain
+            // beyond the range shows as the end value, which is sent only when typed.
             onEditingFinished: {
                 if (committing)
                     return
                 committing = true
-                strip.gainEntered(strip.stepOfDisplay(parseInt(text, 10)))
+                var typed = parseInt(text, 10)
+                if (typed !== parseInt(shownText, 10))
+                    strip.gainEntered(strip.stepOfDisplay(typed))
                 focus = false
                 committing = false
             }
@@ -416,8 +444,11 @@ Item {
                     }
                 }
             }
-            onLitChanged: console.log("checked changed.  group = " + strip.group)
-            onClicked: strip.groupClicked(!strip.group)
+            // The line names the state the click asks to leave.
+            onClicked: {
+                console.log("checked changed.  group = " + strip.group)
+                strip.groupClicked(!strip.group)
+            }
         }
 
         ComboBox {
@@ -509,6 +540,7 @@ Item {
     TextArea {
         id: scribbleField
         objectName: "scribbleField"
+        property string shownText: ""
         x: strip.margin
         y: groupRow.y + groupRow.height + strip.margin
         width: strip.width - 2 * strip.margin
@@ -529,13 +561,12 @@ Item {
         // The strip has room for two lines.
         Keys.onReturnPressed: event.accepted = strip.lineCount(text) >= strip.maxScribbleLines
         Keys.onEnterPressed: event.accepted = strip.lineCount(text) >= strip.maxScribbleLines
-        onActiveFocusChanged: {
-            if (!activeFocus)
-                Qt.callLater(strip.showChannelValues)
-        }
+        onActiveFocusChanged: strip.fieldFocusChanged(scribbleField)
+        Keys.onEscapePressed: strip.restoreField(scribbleField)
         onEditingFinished: {
             focus = false
-            strip.scribbleEntered(text)
+            if (text !== shownText)
+                strip.scribbleEntered(text)
         }
     }
 }

@@ -8,7 +8,7 @@ Rectangle {
     readonly property int fontSize: 13
     readonly property color textColor: "white"
 
-    width: 326
+    width: 276
     height: 30
     z: 3
     color: "#858585"

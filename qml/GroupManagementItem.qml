@@ -18,7 +18,7 @@ Rectangle {
     readonly property color selectionColor: "#26c9ff"
     readonly property color textColor: "white"
 
-    width: 280
+    width: 276
     height: 30
     color: rowColor
     border.color: borderColor

@@ -5,13 +5,13 @@ Rectangle {
     id: header
 
     readonly property int enableWidth: 30
-    readonly property int addressWidth: 113
+    readonly property int addressWidth: 163
     readonly property int idWidth: 27
     readonly property int lampWidth: 30
     readonly property int fontSize: 13
     readonly property color textColor: "white"
 
-    width: 326
+    width: 376
     height: 30
     z: 3
     color: "#858585"

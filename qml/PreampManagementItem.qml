@@ -14,11 +14,16 @@ Rectangle {
     property int preampID: 0
     property bool preampActive: false
 
-    // A new unit name was entered (only possible while the unit answers).
+    // A new unit name was entered (only possible while the unit answers); leaving the name field
+    // with the text it showed reports nothing.
     signal textChanged(var text)
+    // The operator left the address field with a text other than the one it showed; the owner
+    // of the list checks it and stores it or refuses it. The field shows ipAddr again either way.
+    signal addressEdited(string text)
 
     readonly property int enableWidth: 30
-    readonly property int addressWidth: 113
+    // Room for the longest dotted address with a port, "255.255.255.255:65535".
+    readonly property int addressWidth: 163
     readonly property int idWidth: 27
     readonly property int lampWidth: 30
     readonly property int lampSize: 20
@@ -32,7 +37,7 @@ Rectangle {
     readonly property color lampOnColor: "#00ff00"
     readonly property color lampOffColor: "#565656"
 
-    width: 326
+    width: 376
     height: 30
     color: rowColor
     border.color: borderColor
@@ -48,8 +53,19 @@ Rectangle {
             onToggled: item.activeEnable = checked
         }
 
+        // Shows the address exactly as stored: a port or a host name included, no blanks of an
+        // input mask, so leaving it unchanged can never write back less than it showed.
         TextField {
+            id: addressField
             objectName: "addressField"
+            // What the field showed when it got the focus: leaving with that text is no edit.
+            property string shownText: ""
+
+            function showStored() {
+                if (!activeFocus)
+                    text = Qt.binding(function() { return item.ipAddr })
+            }
+
             width: item.addressWidth
             height: item.height
             padding: item.fieldPadding
@@ -57,15 +73,25 @@ Rectangle {
             color: item.textColor
             selectionColor: item.selectionColor
             verticalAlignment: TextInput.AlignVCenter
-            inputMask: "000.000.000.000"
             text: item.ipAddr
-            // Writing the property ends the list's binding of it, which the list restores when
-            // it sees the change: so only a changed address is written. (Leaving the field
-            // without a change finishes the edit too.)
+            // After leaving, the field shows the stored address again, whatever was typed: the
+            // edit-finished handler, which may run after the focus has gone, reads it first.
+            onActiveFocusChanged: activeFocus ? shownText = text : Qt.callLater(showStored)
+            Keys.onEscapePressed: {
+                text = shownText
+                focus = false
+            }
+            // Return drops the focus, and losing the focus finishes the edit once more; the
+            // address is reported from that second, final finish only.
             onEditingFinished: {
+                if (activeFocus) {
+                    focus = false
+                    if (!activeFocus)
+                        return
+                }
                 console.log("Editing finished")
-                if (text !== item.ipAddr)
-                    item.ipAddr = text
+                if (text !== shownText)
+                    item.addressEdited(text)
             }
 
             background: Rectangle {
@@ -88,6 +114,9 @@ Rectangle {
         TextField {
             id: nameField
             objectName: "nameField"
+            // What the field showed when it got the focus: leaving with that text renames nothing.
+            property string shownText: ""
+
             width: item.width - item.enableWidth - item.addressWidth - item.idWidth - item.lampWidth
             height: item.height
             padding: item.fieldPadding
@@ -102,6 +131,8 @@ Rectangle {
             text: item.name
             // Selected after the press that gave the focus has placed the cursor.
             onActiveFocusChanged: {
+                if (activeFocus)
+                    shownText = text
                 if (activeFocus && item.preampActive)
                     Qt.callLater(nameField.selectAll)
             }
@@ -113,7 +144,8 @@ Rectangle {
                     if (!activeFocus)
                         return
                 }
-                item.textChanged(text)
+                if (text !== shownText)
+                    item.textChanged(text)
             }
 
             background: Rectangle {

@@ -1,8 +1,22 @@
 .pragma library
 
 // The setup list's rules over plain values, so the Setup view only applies them to its list, its
-// units and its pages: the order of the sort by unit ID, and which rows "Connect" puts into
-// which slots.
+// units and its pages: what a typed address stores, the order of the sort by unit ID, and which
+// rows "Connect" puts into which slots.
+
+// What the text typed into a row's address field stores in a row holding the address stored.
+// Blanks around it are dropped; an empty field means no unit, the unset address; any other text
+// must be an address isAddress takes. Returns { address, cleared } to store, { refused: true },
+// or {} when the text names the stored address.
+function addressEntry(typed, stored, isAddress, unset) {
+    var address = typed.trim()
+    var cleared = address === ""
+    if (cleared)
+        address = unset
+    else if (!isAddress(address))
+        return { refused: true }
+    return address === stored ? {} : { address: address, cleared: cleared }
+}
 
 // The moves that sort rows with these unit IDs, in the order they are to be made, each
 // { from, to } on the list as the moves before it left it. A selection sort: the row with the

@@ -50,7 +50,8 @@ Item {
     readonly property int maxRows: Octo.slotCount
     readonly property int margin: 6
     readonly property int frameTop: 12
-    readonly property int rowWidth: 325
+    // Wider than the group list, so that an address with a port shows whole.
+    readonly property int unitPaneWidth: 400
     readonly property int barHeight: 50
     readonly property int buttonWidth: 150
     readonly property int peakBoxWidth: 120
@@ -71,6 +72,7 @@ Item {
     readonly property color borderColor: "#161616"
     readonly property color textColor: "white"
     readonly property color selectionColor: "#26c9ff"
+    readonly property color errorColor: "#ffd24d"
     readonly property color buttonTop: "#69697C"
     readonly property color buttonBottom: "#424251"
     readonly property color buttonPressedTop: "#3e3e46"
@@ -95,7 +97,30 @@ Item {
         preampSetupModel.setProperty(row, "activeEnable", enabled)
     }
 
-    // An address typed into row r is stored in slot r; a real address is pinged once to learn
+    // What the operator typed into row r's address field (SetupLogic.addressEntry): a text that
+    // is no address is named below the list and stores nothing; a cleared field leaves the row
+    // without a unit, unticked and without the old unit's ID and name.
+    function addressTyped(row, text) {
+        var entry = SetupLogic.addressEntry(text, preampSetupModel.get(row).ipAddr,
+                                            function (address) {
+                                                return Octo.isUnitAddress(address)
+                                            }, Octo.unsetAddress)
+        if (entry.refused) {
+            internal.addressError = Octo.addressRefusal.arg(text.trim())
+            return
+        }
+        internal.addressError = ""
+        if (entry.address === undefined)
+            return
+        addressEntered(row, entry.address)
+        if (entry.cleared) {
+            preampSetupModel.setProperty(row, "activeEnable", false)
+            preampSetupModel.setProperty(row, "preampID", 0)
+            preampSetupModel.setProperty(row, "name", "")
+        }
+    }
+
+    // An address entered into row r is stored in slot r; a real address is pinged once to learn
     // the unit's ID and name, and ticked for use.
     function addressEntered(row, address) {
         if (internal.sorting)
@@ -151,6 +176,7 @@ Item {
     // pingAnswered().
     function fillSetupList() {
         preampSetupModel.clear()
+        internal.addressError = ""
         var listed = Math.min(activePreamps, Octo.slotCount)
         var slot
         for (slot = 0; slot < listed; slot++) {
@@ -208,26 +234,30 @@ Item {
     }
 
     // Puts the ticked rows into slots 0, 1, 2 ... in row order (SetupLogic.connectedRows) and
-    // shows their pages. A preset recalled before is sent to each connected unit once; after that
-    // nothing is pending.
+    // shows their pages, counting the units in use up from 0 as it fills each slot. A slot takes
+    // only a unit address, the unset one for a row holding anything else (a saved state or a
+    // preset may list one). A preset recalled before is sent to each connected unit once; after
+    // that nothing is pending.
     function connectUnits() {
         presetLoadTimer.restart()
         var rows = SetupLogic.connectedRows(rowValues("activeEnable"), Octo.slotCount)
         var connected = rows.length
+        activePreampsRequested(0)
         for (var slot = 0; slot < connected; slot++) {
             var page = pageAt(slot)
             if (page)
                 page.visible = true
             var unit = unitAt(slot)
             if (unit) {
-                unit.setIP(preampSetupModel.get(rows[slot]).ipAddr)
+                var address = preampSetupModel.get(rows[slot]).ipAddr
+                unit.setIP(isAddress(address) ? address : Octo.unsetAddress)
                 if (presetReady) {
                     unit.sendAllToPreamp()
                     console.log("Preamp", slot, "synced")
                 }
             }
+            activePreampsRequested(slot + 1)
         }
-        activePreampsRequested(connected)
         presetReadyRequested(false)
         // Every slot beyond the connected ones loses its page, also slots that an earlier,
         // longer list had shown.
@@ -305,8 +335,10 @@ Item {
         return values
     }
 
+    // A unit's address: not the unset one, and one an operator could have entered.
     function isAddress(address) {
-        return address !== undefined && address !== "" && address !== Octo.unsetAddress
+        return address !== undefined && address !== Octo.unsetAddress
+                && Octo.isUnitAddress(address)
     }
 
     // The first slot in slot order that holds the address; the units in use come first, so a
@@ -337,6 +369,8 @@ Item {
         id: internal
 
         property bool sorting: false
+        // Why the last address typed was refused; empty once an address is taken.
+        property string addressError: ""
     }
 
     Timer {
@@ -362,6 +396,7 @@ Item {
     }
 
     Rectangle {
+        id: frame
         anchors.horizontalCenter: parent.horizontalCenter
         y: setup.frameTop
         width: 718
@@ -373,37 +408,34 @@ Item {
             objectName: "preampPane"
             x: setup.margin
             y: setup.margin
+            width: setup.unitPaneWidth
             title: "Preamp Management"
             toolLabel: Octo.findUnitsTexts.title
             managementModel: setup.preampSetupModel
-            header: Component { PreampManagementHeader {} }
+            header: Component { PreampManagementHeader { width: unitPane.managementView.width } }
             managementItem: Component {
                 PreampManagementItem {
-                    // Taking the row's values on creation is no change, so a new row pings
+                    // Taking the row's values on creation is no change, so a new row ticks
                     // nothing; only what happens to an existing row counts.
                     property bool created: false
 
-                    width: setup.rowWidth
+                    width: unitPane.managementView.width
                     ipAddr: model.ipAddr
                     activeEnable: model.activeEnable
                     name: model.name
                     preampID: model.preampID
                     preampActive: model.preampActive
                     Component.onCompleted: created = true
-                    // The row writes its own properties when edited; once the model holds the
-                    // value, the property follows the model again.
+                    // The row writes its tick when toggled; once the model holds the value, the
+                    // property follows the model again. An address edit is only reported: the
+                    // view decides what it stores, and the row follows the model throughout.
                     onActiveEnableChanged: {
                         if (!created)
                             return
                         setup.rowEnableChanged(index, activeEnable)
                         activeEnable = Qt.binding(function() { return model.activeEnable })
                     }
-                    onIpAddrChanged: {
-                        if (!created)
-                            return
-                        setup.addressEntered(index, ipAddr)
-                        ipAddr = Qt.binding(function() { return model.ipAddr })
-                    }
+                    onAddressEdited: setup.addressTyped(index, text)
                     onTextChanged: setup.renameRow(index, text)
                 }
             }
@@ -413,19 +445,22 @@ Item {
         }
 
         ManagementPane {
+            id: groupPane
             objectName: "groupPane"
             anchors.left: unitPane.right
             anchors.leftMargin: setup.margin
+            anchors.right: parent.right
+            anchors.rightMargin: setup.margin
             y: setup.margin
             title: "Group Management"
             managementModel: setup.groupModel
-            header: Component { GroupManagementHeader {} }
+            header: Component { GroupManagementHeader { width: groupPane.managementView.width } }
             managementItem: Component {
                 GroupManagementItem {
                     // As with the unit rows, creating a row enables or renames nothing.
                     property bool created: false
 
-                    width: setup.rowWidth
+                    width: groupPane.managementView.width
                     name: model.name
                     activeEnable: model.activeEnable
                     Component.onCompleted: created = true
@@ -587,6 +622,19 @@ Item {
                 }
             }
         }
+    }
+
+    Text {
+        objectName: "addressError"
+        anchors.top: frame.bottom
+        anchors.topMargin: setup.margin
+        anchors.left: frame.left
+        anchors.leftMargin: setup.margin
+        anchors.right: frame.right
+        text: internal.addressError
+        color: setup.errorColor
+        font.pixelSize: setup.fontSize
+        wrapMode: Text.Wrap
     }
 
     BusyIndicator {

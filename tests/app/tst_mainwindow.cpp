@@ -4,6 +4,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 
+#include "device/Commands.h"
 #include "model/PreampModel.h"
 #include "support/ControllerGraph.h"
 #include "support/IsolatedHome.h"
@@ -36,6 +37,26 @@ bool change(QQuickItem *page, int channel, const char *role, const QVariant &val
                                                        Q_ARG(int, channel), Q_ARG(QString, role));
 }
 
+// Counts the commands other than the polls that these models hand to the transport.
+class CommandCount
+{
+public:
+    explicit CommandCount(const QList<PreampModel *> &models)
+    {
+        for (PreampModel *model : models)
+            QObject::connect(model, &PreampModel::sendCommand, &m_context,
+                             [this](const QString &, const QString &command) {
+                                 if (command != Commands::status() && command != Commands::meters())
+                                     m_commands << command;
+                             });
+    }
+    QStringList commands() const { return m_commands; }
+
+private:
+    QObject m_context;
+    QStringList m_commands;
+};
+
 } // namespace
 
 // The complete program against three simulated units: the real start-up code, the real window
@@ -48,14 +69,20 @@ class TestMainWindow : public QObject
 private slots:
     void initTestCase();
     void restoredUnitsAreListedInIdOrder();
+    void tabbingThroughAddressesKeepsTheUnits();
     void connectAndPagingPollShownUnitsAtFullRate();
     void gainGroupsMoveChannelsOnBothUnits();
+    void visitingAGainBeyondTheRangeMovesNoGroup();
     void recallDialogRestoresAStoredPreset();
     void cleanupTestCase() { m_graph.reset(); }
 
 private:
     QQuickWindow *window() const { return qobject_cast<QQuickWindow *>(m_graph->window()); }
     QQuickItem *item(const char *name) const { return WindowItems::find(window(), name); }
+    QQuickItem *strip(const char *page, int row) const
+    {
+        return WindowItems::listItem(WindowItems::find(item(page), "channelList"), row);
+    }
 
     IsolatedHome m_home;
     SimulatorProcess m_sim;
@@ -89,10 +116,64 @@ void TestMainWindow::restoredUnitsAreListedInIdOrder()
     QCOMPARE(WindowItems::setupField(window(), 2, "name").toString(), QStringLiteral("Stage-L"));
 }
 
+// The units are listed as host:port. Visiting every address field, from the first row on with
+// Tab, writes no address back and sends no unit a command: each row keeps its address and its
+// lit lamp, each unit its address and its link, and the saved state still lists every unit.
+void TestMainWindow::tabbingThroughAddressesKeepsTheUnits()
+{
+    auto *list = item("preampPane")->property("managementView").value<QQuickItem *>();
+    QList<QQuickItem *> fields;
+    QStringList shown;
+    for (int row = 0; row < 3; ++row) {
+        QQuickItem *rowItem = WindowItems::listItem(list, row);
+        QVERIFY(rowItem);
+        fields << WindowItems::find(rowItem, "addressField");
+        shown << fields.last()->property("text").toString();
+        QVERIFY(WindowItems::setupField(window(), row, "preampActive").toBool());
+    }
+    QCOMPARE(shown, (QStringList{m_sim.address(0), m_sim.address(1), m_sim.address(2)}));
+    const QList<PreampModel *> models{m_graph->model(0), m_graph->model(1), m_graph->model(2)};
+    CommandCount sent(models);
+
+    QVERIFY(WindowItems::click(window(), fields.at(0)));
+    QSet<QQuickItem *> visited;
+    for (int tab = 0;
+         tab < 30 && (visited.size() < 3 || fields.contains(window()->activeFocusItem())); ++tab) {
+        if (fields.contains(window()->activeFocusItem()))
+            visited << window()->activeFocusItem();
+        QTest::keyClick(window(), Qt::Key_Tab);
+    }
+    QCOMPARE(visited.size(), 3);
+    QVERIFY(!fields.contains(window()->activeFocusItem()));
+
+    QCOMPARE(sent.commands(), QStringList());
+    for (int row = 0; row < 3; ++row) {
+        QCOMPARE(WindowItems::setupField(window(), row, "ipAddr").toString(), m_sim.address(row));
+        QCOMPARE(fields.at(row)->property("text").toString(), m_sim.address(row));
+        QVERIFY(WindowItems::setupField(window(), row, "preampActive").toBool());
+    }
+    QStringList addresses;
+    for (PreampModel *model : models) {
+        QCOMPARE(model->online(), int(PreampModel::Online));
+        addresses << model->ipAddr();
+    }
+    QCOMPARE(addresses, (QStringList{m_sim.address(2), m_sim.address(1), m_sim.address(0)}));
+    QVERIFY(QMetaObject::invokeMethod(window(), "saveState", Q_ARG(QVariant, m_home.path())));
+    QFile state(m_home.stateFile());
+    QVERIFY(state.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(state.readAll()).split('\n').mid(0, 4),
+             QStringList{"3"} + addresses);
+}
+
 void TestMainWindow::connectAndPagingPollShownUnitsAtFullRate()
 {
+    QSignalSpy counts(window(), SIGNAL(numPreampsChanged(QVariant)));
     QVERIFY(WindowItems::click(window(), item("connectButton")));
     QTRY_COMPARE(m_graph->manager()->activePreamps(), 3);
+    // Counted up from 0 as the slots fill.
+    QCOMPARE(counts.count(), 4);
+    for (int count = 0; count < 4; ++count)
+        QCOMPARE(counts.at(count).at(0).toInt(), count);
     for (int slot = 0; slot < 3; ++slot)
         QCOMPARE(m_graph->model(slot)->ipAddr(), m_sim.address(slot)); // rows in ID order
     // The busy period after Connect takes all pointer input and ends by itself.
@@ -137,16 +218,52 @@ void TestMainWindow::gainGroupsMoveChannelsOnBothUnits()
     }
 }
 
+// Two channels of the first unit grouped, the upper one pushed beyond the top of the range:
+// the unit holds 68 for it and its field shows 69. Clicking into that field and out of it again,
+// and into the scribble strip and out with Escape, sends nothing; both gains stay on the unit.
+void TestMainWindow::visitingAGainBeyondTheRangeMovesNoGroup()
+{
+    m_sim.send(0, "CMD_PGNS=6,60");
+    m_sim.send(0, "CMD_PGNS=7,68");
+    PreampModel *unit = m_graph->model(0);
+    QTRY_VERIFY(unit->channel(5)->reportedGain() == 60 && unit->channel(6)->reportedGain() == 68);
+    for (int row : {5, 6})
+        QVERIFY(change(item("preamp1"), row, "groupNameRole", 0) &&
+                change(item("preamp1"), row, "groupRole", true));
+    for (int step = 1; step <= 2; ++step) {
+        QVERIFY(change(item("preamp1"), 5, "gainUpRole"));
+        QTRY_COMPARE(onUnit(m_sim, 0, 5, "gain").toInt(), 60 + step);
+    }
+    QCOMPARE(unit->channel(6)->gain(), 70);
+    QQuickItem *groupedStrip = strip("preamp1", 6);
+    QVERIFY(groupedStrip);
+    QQuickItem *gainField = WindowItems::find(groupedStrip, "gainField");
+    QTRY_COMPARE(gainField->property("text").toString(), QStringLiteral("69"));
+
+    CommandCount sent({m_graph->model(0), m_graph->model(1)});
+    QVERIFY(WindowItems::click(window(), gainField));
+    QVERIFY(gainField->hasActiveFocus());
+    QVERIFY(WindowItems::click(window(), WindowItems::find(groupedStrip, "scribbleField")));
+    QVERIFY(!gainField->hasActiveFocus());
+    QTest::keyClick(window(), Qt::Key_Escape);
+    QCOMPARE(sent.commands(), QStringList());
+    // Commands reach a unit in the order given: once a later one has arrived, so would have any
+    // sent by the visit.
+    QVERIFY(change(item("preamp1"), 0, "nameRole", "Probe"));
+    QTRY_COMPARE(onUnit(m_sim, 0, 0, "name").toString(), QStringLiteral("Probe"));
+    QCOMPARE(onUnit(m_sim, 0, 5, "gain").toInt(), 62);
+    QCOMPARE(onUnit(m_sim, 0, 6, "gain").toInt(), 68);
+    QCOMPARE(unit->channel(6)->gain(), 70);
+}
+
 void TestMainWindow::recallDialogRestoresAStoredPreset()
 {
     const QUrl preset = QUrl::fromLocalFile(m_home.path() + "/Show.cvp");
     // Phantom power asked for on the page; the unit's report, not the click, lights the strip.
     QVERIFY(change(item("preamp2"), 2, "phantomRole"));
-    QQuickItem *strip = nullptr;
-    QVERIFY(QMetaObject::invokeMethod(WindowItems::find(item("preamp2"), "channelList"),
-                                      "itemAtIndex", Q_RETURN_ARG(QQuickItem *, strip),
-                                      Q_ARG(int, 2)));
-    QTRY_VERIFY(strip && strip->property("phantom").toBool());
+    QQuickItem *phantomStrip = strip("preamp2", 2);
+    QVERIFY(phantomStrip);
+    QTRY_VERIFY(phantomStrip->property("phantom").toBool());
     QVERIFY(QMetaObject::invokeMethod(window(), "savePreset", Q_ARG(QVariant, preset)));
     QVERIFY(QFile::exists(preset.toLocalFile()));
     m_sim.send(1, "CMD_P48S=3,OFF");

@@ -21,10 +21,7 @@ class ConsoleLog : public QObject
 public:
     Q_INVOKABLE void start() { m_capture = std::make_unique<LogCapture>(); }
     Q_INVOKABLE void stop() { m_capture.reset(); }
-    Q_INVOKABLE int count(const QString &line) const
-    {
-        return m_capture ? m_capture->count(line) : 0;
-    }
+    Q_INVOKABLE QStringList lines() const { return m_capture ? m_capture->lines() : QStringList(); }
 
 private:
     std::unique_ptr<LogCapture> m_capture;

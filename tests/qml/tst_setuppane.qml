@@ -1,5 +1,6 @@
 import QtQuick 2.15
 import QtTest 1.15
+import com.Corvane.controller 1.0
 import "../../qml"
 
 // The Setup view hosted as the window hosts it, with recording stand-ins for the unit models,
@@ -44,6 +45,7 @@ TestCase {
     Component { id: viewComponent; SetupView { width: testCase.width; height: testCase.height } }
     SignalSpy { id: topSpy; signalName: "topPreampRequested" }
     SignalSpy { id: groupSpy; signalName: "groupAdded" }
+    SignalSpy { id: countSpy; signalName: "activePreampsRequested" }
 
     function address(n) { return "192.168.1." + (100 + n) }
     function numbered(count) {
@@ -73,7 +75,7 @@ TestCase {
         view.activePreampsRequested.connect(function(count) { view.activePreamps = count })
         view.presetReadyRequested.connect(function(ready) { view.presetReady = ready })
         view.peakModeRequested.connect(function(mode) { view.peakMode = mode })
-        ;[topSpy, groupSpy].forEach(function(spy) { spy.target = view; spy.clear() })
+        ;[topSpy, groupSpy, countSpy].forEach(function(spy) { spy.target = view; spy.clear() })
         return { view: view, units: units, pages: pages, rows: rows, groups: groups,
                  manager: manager, unitPane: findChild(view, "preampPane"),
                  groupPane: findChild(view, "groupPane") }
@@ -168,43 +170,140 @@ TestCase {
         verify(!setup.view.sorting)
     }
 
-    function test_addressEntry_data() {
+    // The one rule for a unit's address, as the view asks it. Only what the transport's URL
+    // writes back unchanged is an address, so that the unit's replies find their row.
+    function test_addressRule_data() {
+        var label = "a".repeat(63)
+        var longest = [label, label, label, "b".repeat(61)].join(".")
         return [
-            { tag: "address into row 3", row: 3, ipAddr: "10.0.0.7", ticked: false },
-            { tag: "0.0.0.0 into an unticked row", row: 2, ipAddr: noAddress, ticked: false },
-            { tag: "0.0.0.0 into a ticked row", row: 1, ipAddr: noAddress, ticked: true },
-            { tag: "left without a change", row: 1, ticked: false }
+            { tag: "dotted", text: "192.168.1.10", taken: true },
+            { tag: "octets 0 and 255", text: "0.0.0.255", taken: true },
+            { tag: "octet 256", text: "10.0.0.256", taken: false },
+            { tag: "octet with a leading zero", text: "10.0.0.010", taken: false },
+            { tag: "three octets", text: "127.1", taken: false },
+            { tag: "port 1", text: "10.0.0.1:1", taken: true },
+            { tag: "port 65535", text: "10.0.0.1:65535", taken: true },
+            { tag: "port 0", text: "10.0.0.1:0", taken: false },
+            { tag: "port 65536", text: "10.0.0.1:65536", taken: false },
+            { tag: "port with a leading zero", text: "10.0.0.1:080", taken: false },
+            { tag: "colon without port", text: "10.0.0.1:", taken: false },
+            { tag: "host name", text: "Stage-Left.local", taken: true },
+            { tag: "host name with port", text: "rack-2:8081", taken: true },
+            { tag: "name of 253", text: longest, taken: true },
+            { tag: "name of 254", text: longest + "b", taken: false },
+            { tag: "label of 64", text: "a".repeat(64) + ".local", taken: false },
+            { tag: "underscore", text: "stage_left", taken: false },
+            { tag: "label ending in -", text: "stage-.local", taken: false },
+            { tag: "empty label", text: "stage..local", taken: false },
+            { tag: "trailing dot", text: "stage.local.", taken: false },
+            { tag: "number as name", text: "0x7f", taken: false },
+            { tag: "numeric last label", text: "rack.2", taken: false },
+            { tag: "blank inside", text: "10.0.0.1 :80", taken: false },
+            { tag: "blank before", text: " 10.0.0.1", taken: false },
+            { tag: "line break after", text: "10.0.0.1\n", taken: false },
+            { tag: "other digits", text: "10.0.0.\u0661", taken: false },
+            { tag: "empty", text: "", taken: false }
         ]
     }
 
-    // An entered address is stored and, unless it is 0.0.0.0, pinged and ticked; the lamp goes
-    // dark until the unit answers. Leaving the field without a change does nothing, and the row
-    // keeps showing the list's address when that changes later.
+    function test_addressRule(data) {
+        compare(Octo.isUnitAddress(data.text), data.taken)
+    }
+
+    // Clicks into a row's address field and replaces its text by typing.
+    function retype(field, text) {
+        mouseClick(field)
+        field.selectAll()
+        keyClick(Qt.Key_Delete)
+        for (var i = 0; i < text.length; i++)
+            keyClick(text[i])
+    }
+
+    // A row holding a unit (ID 7, lamp lit) has its address field visited, retyped with the same
+    // text, typed into and escaped, and then given a new text. Only the last is an edit: a unit
+    // address is stored in the row's slot and, unless it is 0.0.0.0, pinged and ticked, with the
+    // lamp dark until the unit answers; a cleared field stores 0.0.0.0 and leaves the row
+    // without its unit; other text is refused beside the list. The field always shows the
+    // stored address exactly.
+    function test_addressEntry_data() {
+        var withPort = "127.0.0.101:8081"
+        return [
+            { tag: "plain", row: 3, stored: address(3), typed: "10.0.0.7", stores: "10.0.0.7" },
+            { tag: "with port, blanks around", row: 1, stored: withPort,
+              typed: " 127.0.0.102:65535 ", stores: "127.0.0.102:65535" },
+            { tag: "host name", row: 0, stored: "stage-left.local", typed: "Rack-2",
+              stores: "Rack-2" },
+            { tag: "0.0.0.0 into an unticked row", row: 2, stored: withPort, typed: noAddress,
+              stores: noAddress },
+            { tag: "0.0.0.0 into a ticked row", row: 1, stored: address(1), ticked: true,
+              typed: noAddress, stores: noAddress },
+            { tag: "cleared", row: 2, stored: withPort, ticked: true, typed: "",
+              stores: noAddress },
+            { tag: "invalid", row: 1, stored: withPort, ticked: true, typed: "127.0.0.101:80801" }
+        ]
+    }
+
     function test_addressEntry(data) {
         var setup = createSetup(numbered(4))
-        setup.rows.setProperty(data.row, "activeEnable", data.ticked)
+        setup.rows.setProperty(data.row, "ipAddr", data.stored)
+        setup.rows.setProperty(data.row, "activeEnable", data.ticked === true)
+        setup.rows.setProperty(data.row, "preampID", 7)
+        setup.rows.setProperty(data.row, "name", "Unit7")
         setup.rows.setProperty(data.row, "preampActive", true)
+        var before = JSON.stringify(setup.rows.get(data.row))
         var field = findChild(rowItem(setup.unitPane, data.row), "addressField")
-        if (data.ipAddr) {
-            enterAddress(setup, data.row, data.ipAddr)
-        } else {
-            field.forceActiveFocus()
-            findChild(rowItem(setup.unitPane, 0), "addressField").forceActiveFocus()
-            verify(!field.activeFocus)
+        var error = findChild(setup.view, "addressError")
+        compare(field.text, data.stored)
+
+        var attempts = [
+            { name: "visit", keys: function() { mouseClick(field); keyClick(Qt.Key_Tab) } },
+            { name: "same text", keys: function() { retype(field, data.stored)
+                                                     keyClick(Qt.Key_Return) } },
+            { name: "escape", keys: function() { retype(field, data.typed)
+                                                  keyClick(Qt.Key_Escape) } }
+        ]
+        attempts.forEach(function(attempt) {
+            attempt.keys()
+            verify(!field.activeFocus, attempt.name)
+            compare(toldUnits(setup), 0, attempt.name)
+            compare(JSON.stringify(setup.rows.get(data.row)), before, attempt.name)
+            tryCompare(field, "text", data.stored)
+            compare(error.text, "", attempt.name)
+        })
+
+        retype(field, data.typed)
+        keyClick(Qt.Key_Return)
+        verify(!field.activeFocus)
+        if (!data.stores) {
+            compare(toldUnits(setup), 0)
+            compare(JSON.stringify(setup.rows.get(data.row)), before)
+            tryCompare(field, "text", data.stored)
+            verify(error.text.indexOf(data.typed) >= 0, error.text)
+            // An address taken, here the stored one with a blank after it, clears the message.
+            retype(field, data.stored + " ")
+            keyClick(Qt.Key_Return)
+            compare(error.text, "")
+            compare(toldUnits(setup), 0)
+            return
         }
-        var pinged = data.ipAddr !== undefined && data.ipAddr !== noAddress
-        var calls = data.ipAddr ? ["setIP " + data.ipAddr] : []
-        compare(setup.units[data.row].calls, pinged ? calls.concat(["ping"]) : calls)
-        compare(setup.rows.get(data.row).ipAddr, data.ipAddr || address(data.row))
-        compare(setup.rows.get(data.row).activeEnable, pinged || data.ticked)
+        var pinged = data.stores !== noAddress
+        var cleared = data.typed === ""
+        compare(setup.units[data.row].calls,
+                ["setIP " + data.stores].concat(pinged ? ["ping"] : []))
+        compare(toldUnits(setup), 1)
+        var row = setup.rows.get(data.row)
+        compare(row.ipAddr, data.stores)
+        compare(row.activeEnable, pinged || (data.ticked === true && !cleared))
         compare(findChild(rowItem(setup.unitPane, data.row), "enableBox").checked,
-                pinged || data.ticked)
-        compare(setup.rows.get(data.row).preampActive, !data.ipAddr)
-        compare(toldUnits(setup), calls.length)
-        if (!data.ipAddr) {
-            setup.rows.setProperty(data.row, "ipAddr", "10.0.0.9")
-            compare(field.text, "10.0.0.9")
-        }
+                row.activeEnable)
+        verify(!row.preampActive)
+        compare(row.preampID, cleared ? 0 : 7)
+        compare(row.name, cleared ? "" : "Unit7")
+        tryCompare(field, "text", data.stores)
+        compare(error.text, "")
+        // The field keeps following the list's address.
+        setup.rows.setProperty(data.row, "ipAddr", "10.0.0.9")
+        compare(field.text, "10.0.0.9")
     }
 
     function test_pingAnswerFollowsAddress_data() {
@@ -239,6 +338,8 @@ TestCase {
                 data.ids.slice().sort(function(a, b) { return a - b }))
 
         var nameField = findChild(rowItem(setup.unitPane, 0), "nameField")
+        mouseClick(nameField) // a visit renames nothing
+        keyClick(Qt.Key_Tab)
         nameField.text = ""
         typeInto(nameField, data.typed)
         var accepted = data.typed.replace(/[^A-Za-z0-9_-]/g, "").slice(0, 11)
@@ -262,12 +363,16 @@ TestCase {
             { tag: "rows 1 and 3 of 4", rows: 4, ticked: [1, 3], presetReady: false },
             { tag: "twelve rows", rows: 12, ticked: Object.keys(blank(12)).map(Number),
               presetReady: false },
-            { tag: "after a recall", rows: 3, ticked: [0, 2], presetReady: true }
+            { tag: "after a recall", rows: 3, ticked: [0, 2], presetReady: true },
+            { tag: "a row holding no address", rows: 3, ticked: [0, 1], presetReady: false,
+              badRow: 1 }
         ]
     }
 
     function test_connect(data) {
         var setup = createSetup(numbered(data.rows))
+        if (data.badRow !== undefined)
+            setup.rows.setProperty(data.badRow, "ipAddr", "10.0.0.1:http")
         setup.view.presetReady = data.presetReady
         data.ticked.forEach(function(row) {
             mouseClick(findChild(rowItem(setup.unitPane, row), "enableBox"))
@@ -284,14 +389,20 @@ TestCase {
             mouseClick(findChild(setup.unitPane, "addButton"))
             compare(setup.rows.count, data.rows, "busy: the click does not get through")
             compare(setup.view.activePreamps, data.ticked.length)
+            // Counted up from 0 as the slots fill, on each "Connect".
+            var once = Array.from({ length: data.ticked.length + 1 }, function(v, k) { return k })
+            compare(Array.from({ length: countSpy.count }, function(v, k) {
+                return countSpy.signalArguments[k][0] }), pass === 0 ? once : once.concat(once))
             verify(!setup.view.presetReady)
             compare(topSpy.count, pass + 1)
             compare(topSpy.signalArguments[pass][0], 0)
             for (var slot = 0; slot < slotCount; slot++) {
                 var used = slot < data.ticked.length
                 compare(setup.pages[slot].visible, used, "page " + slot)
+                // A row holding something else than a unit address connects no unit.
                 if (used)
-                    compare(setup.units[slot].ipAddr, address(data.ticked[slot]))
+                    compare(setup.units[slot].ipAddr, data.ticked[slot] === data.badRow
+                            ? noAddress : address(data.ticked[slot]))
                 compare(setup.units[slot].count("sync"), used && data.presetReady ? 1 : 0)
             }
             verify(setup.view.busy)

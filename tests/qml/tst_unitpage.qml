@@ -75,7 +75,7 @@ Item {
         // or stepped to its next entry; so is a status panel list; or the page is given a value
         // to show. A typed gain is a display value, one more than the step it stands for.
         function test_controls_data() {
-            var name = ["Channel name entered called", "Editing Finished"]
+            var name = ["Editing Finished", "Channel name entered called"]
             return [
                 { tag: "48V", click: "phantomButton", role: "phantomRole", shows: "on" },
                 { tag: "phase", click: "phaseButton", role: "phaseRole", shows: "on" },
@@ -83,7 +83,7 @@ Item {
                 { tag: "gain up", click: "gainUpButton", role: "gainUpRole" },
                 { tag: "gain down", click: "gainDownButton", role: "gainDownRole" },
                 { tag: "group button", click: "groupButton", role: "groupRole", value: true,
-                  log: ["Group Changed!"], shows: "lit" },
+                  log: ["checked changed.  group = false", "Group Changed!"], shows: "lit" },
                 { tag: "meter", click: "meter", role: "overRole", value: false },
                 { tag: "gain 30, left", field: "gainField", typed: "30", leave: true,
                   role: "gainRole", value: 29 },
@@ -91,7 +91,6 @@ Item {
                 { tag: "gain 69", field: "gainField", typed: "69", role: "gainRole", value: 68 },
                 { tag: "gain 1", field: "gainField", typed: "1", role: "gainRole", value: 0 },
                 { tag: "gain 0", field: "gainField", typed: "0", role: "gainRole", value: 0 },
-                { tag: "gain -6", field: "gainField", typed: "-6", role: "gainRole", value: 0 },
                 { tag: "gain 70 is refused", field: "gainField", typed: "70" },
                 { tag: "gain -7 is refused", field: "gainField", typed: "-7" },
                 { tag: "name", field: "nameField", typed: "Kick_In-2", role: "nameRole",
@@ -163,7 +162,9 @@ Item {
             if (data.role)
                 compare(argumentsOf(withValue ? changeSpy : actionSpy, 0),
                         withValue ? [row, data.role, data.value] : [row, data.role])
-            ;(data.log || []).forEach(function(line) { compare(consoleLog.count(line), 1, line) })
+            if (data.log) // each line once, in this order
+                compare(consoleLog.lines().filter(function(line) {
+                    return data.log.indexOf(line) >= 0 }), data.log)
             if (data.shows)
                 verify(!control[data.shows])
             compare(page.link.commands.length, 0)

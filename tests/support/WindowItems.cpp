@@ -34,6 +34,15 @@ bool click(QQuickWindow *window, QQuickItem *target)
     return true;
 }
 
+QQuickItem *listItem(QQuickItem *list, int row)
+{
+    QQuickItem *item = nullptr;
+    if (list)
+        QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, item),
+                                  Q_ARG(int, row));
+    return item;
+}
+
 QVariant setupField(QQuickWindow *window, int row, const char *role)
 {
     auto *rows = qobject_cast<QAbstractItemModel *>(

@@ -15,6 +15,8 @@ QQuickItem *find(QQuickItem *root, const QString &objectName);
 QQuickItem *find(QQuickWindow *window, const QString &objectName);
 // A left click in the item's centre; false (and nothing clicked) without an item.
 bool click(QQuickWindow *window, QQuickItem *target);
+// The delegate a list view (ListView) shows for this row; null without one.
+QQuickItem *listItem(QQuickItem *list, int row);
 // A field of a row of the setup list, by role name; invalid past the last row.
 QVariant setupField(QQuickWindow *window, int row, const char *role);
 // A picture of the window into the folder OCTO_SCREENSHOT_DIR names (scripts/screenshots.sh);
