@@ -9,4 +9,10 @@ namespace UnitAddress {
 
 inline const QString unset = QStringLiteral("0.0.0.0");
 
+// An address nothing is sent to: the unset one, or none at all.
+inline bool isUnset(const QString &address)
+{
+    return address == unset || address.trimmed().isEmpty();
+}
+
 } // namespace UnitAddress
