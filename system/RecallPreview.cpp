@@ -422,7 +422,7 @@ QVariantList RecallPreview::rows() const
             state = QStringLiteral("no unit: nothing is sent");
             stateKind = QStringLiteral("none");
         } else if (!unit.unitInUse) {
-            state = QStringLiteral("not in use");
+            state = unit.slotInUse ? QStringLiteral("not in use") : QString();
             stateKind = QStringLiteral("unknown");
         } else if (unit.linkState == PreampModel::Online) {
             state = QStringLiteral("online");
@@ -435,7 +435,8 @@ QVariantList RecallPreview::rows() const
             stateKind = QStringLiteral("offline");
         }
         if (!unit.slotInUse)
-            state += QStringLiteral(", slot beyond the units in use");
+            state += (state.isEmpty() ? QString() : QStringLiteral(", ")) +
+                     QStringLiteral("slot beyond the units in use");
         QStringList title{QStringLiteral("Slot %1").arg(unit.slot + 1), unit.address};
         if (!unit.name.isEmpty())
             title << unit.name;

@@ -106,6 +106,7 @@ void TestMainWindow::restoredUnitsAreListedInIdOrder()
         QCOMPARE(WindowItems::setupField(window(), row, "ipAddr").toString(), m_sim.address(row));
     }
     QVERIFY(!WindowItems::setupField(window(), 3, "ipAddr").isValid());
+    QVERIFY(!item("undoButton")->isEnabled()); // nothing recalled yet
     QVERIFY(WindowItems::saveShot(window(), "setup-view.png"));
 
     // A data change of any slot, slot 0 included, refreshes the row that shows its unit.

@@ -370,6 +370,9 @@ private slots:
         // The snapshot is a preset, byte for byte what "store" writes for the setup before.
         QCOMPARE(readFile(RecallUndo::path()), before);
         QVERIFY(PresetFile::read(RecallUndo::path()).refusal.isEmpty());
+        // After a restart the file is still there, to be recalled by hand.
+        QVERIFY(!OfflineSetup().manager.recallUndo()->available());
+        QCOMPARE(readFile(RecallUndo::path()), before);
         QCOMPARE(undo->undoes(), QString("Stage B"));
         QCOMPARE(undo->loadType(), loadType);
         graph.reportAll();
