@@ -264,11 +264,12 @@ void TestMainWindow::previewApplySendsWhatLoadSendsAndUndoRestores()
     RecallPreview *previewer = m_graph->manager()->recallPreview();
     QCOMPARE(previewer->summary(), QStringLiteral("3 units, 5 changes, 0 units offline"));
     QStringList shown;
-    for (const QVariant &row : previewer->rows())
-        shown << row.toMap().value("setting").toString() + ' ' +
-                     row.toMap().value("before").toString() + '>' +
-                     row.toMap().value("after").toString() +
-                     (row.toMap().value("warning").toBool() ? "!" : "");
+    for (const QVariant &row : previewer->rows()) {
+        const QVariantMap line = row.toMap();
+        shown << QStringLiteral("%1 %2>%3%4")
+                     .arg(line["setting"].toString(), line["before"].toString(),
+                          line["after"].toString(), line["warning"].toBool() ? "!" : "");
+    }
     for (const char *change : {"Gain -6>41", "Name \"Ch1\">\"Kick\"", "Ribbon off>on",
                                "48V off>on!", "Sample rate 48 kHz>96 kHz"})
         QVERIFY2(shown.contains(change), qPrintable(shown.join(" | ")));

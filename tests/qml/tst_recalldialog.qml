@@ -146,25 +146,6 @@ TestCase {
         verify(dialog.opened, "the store chooser leaves the recall dialog alone")
     }
 
-    function test_previewNeedsAFileAndATick_data() {
-        return [
-            { tag: "no file", file: false, tick: true, enabled: false },
-            { tag: "no tick", file: true, tick: false, enabled: false },
-            { tag: "file and tick", file: true, tick: true, enabled: true }
-        ]
-    }
-
-    function test_previewNeedsAFileAndATick(data) {
-        var dialog = openDialog()
-        dialog.presetPath = ""
-        dialog.loadIpSettings = dialog.loadPreampSettings = false
-        if (data.file)
-            dialog.fileChosen(presetFile, otherFolder)
-        if (data.tick)
-            mouseClick(control(dialog, "loadIpSettings"))
-        compare(control(dialog, "previewButton").enabled, data.enabled)
-    }
-
     function test_previewApplyDoesWhatLoadDoes_data() {
         return [
             { tag: "changes", ribbon: 0, canApply: true, changed: false },
@@ -181,10 +162,14 @@ TestCase {
         fakePreviewer.unchanged = !data.changed
         fakePreviewer.built = []
         var dialog = openDialog()
+        var previewButton = control(dialog, "previewButton")
+        mouseClick(control(dialog, "loadPreampSettings"))
+        verify(!previewButton.enabled, "no file chosen")
         dialog.fileChosen(presetFile, otherFolder)
-        dialog.loadIpSettings = false
-        dialog.loadPreampSettings = true
-        mouseClick(control(dialog, "previewButton"))
+        mouseClick(control(dialog, "loadPreampSettings"))
+        verify(!previewButton.enabled, "nothing ticked")
+        mouseClick(control(dialog, "loadPreampSettings"))
+        mouseClick(previewButton)
         tryCompare(dialog.preview, "opened", true)
         compare(fakePreviewer.built, [[presetFile, 2]])
         var apply = previewControl(dialog, "applyButton")

@@ -20,7 +20,6 @@
 
 namespace {
 
-using Setting = RecallPreview::Setting;
 using Copy = RecallPreview::Copy;
 constexpr int unitsInUse = 3;
 
@@ -57,19 +56,15 @@ public:
     static QString address(int slot) { return QStringLiteral("10.0.0.%1").arg(slot + 1); }
     PreampModel *model(int slot) const { return manager.preamps().at(slot); }
     SimulatedUnit &unit(int slot) { return *m_units.at(address(slot)); }
-    void report(int slot)
+    QJsonObject unitStatus(int slot)
     {
-        const QByteArray body = unit(slot).handle(Commands::status()).body;
-        emit transport.statusUpdate(QJsonDocument::fromJson(body).object(), address(slot));
+        return QJsonDocument::fromJson(unit(slot).handle(Commands::status()).body).object();
     }
+    void report(int slot) { emit transport.statusUpdate(unitStatus(slot), address(slot)); }
     void reportAll()
     {
         for (int slot = 0; slot < unitsInUse; ++slot)
             report(slot);
-    }
-    QJsonObject unitStatus(int slot)
-    {
-        return QJsonDocument::fromJson(unit(slot).handle(Commands::status()).body).object();
     }
 
     QQmlApplicationEngine engine;
@@ -186,7 +181,6 @@ private slots:
         row("nothing differs", 2, {}, {}, 0, {});
         row("gain", 2, {}, {"0/channels/2/gain=30"}, 1, {"1 3 Gain 14>31"});
         row("gain beyond the range", 3, {}, {"0/channels/2/gain=75"}, 1, {"1 3 Gain 14>69"});
-        row("gain to step 0", 2, {}, {"2/channels/7/gain=0"}, 1, {"3 8 Gain 39>-6"});
         row("48V", 2, {}, {"1/channels/0/phantom=true"}, 1, {"2 1 48V off>on"});
         row("phase", 2, {"u0:CMD_PPHS=8,ON"}, {"0/channels/7/phase=false"}, 1,
             {"1 8 Phase on>off"});
@@ -240,7 +234,6 @@ private slots:
             {"1 3 48V off>on!"});
         row("48V already on", 2, {"u0:CMD_PIPS=3,ON", "u0:CMD_P48S=3,ON"}, {"0/channels/2/gain=0"},
             1, {"1 3 Gain 14>-6"});
-        row("48V on, no ribbon", 2, {}, {"0/channels/2/phantom=true"}, 1, {"1 3 48V off>on"});
         row("48V on, ribbon, unit not heard from", 2, {"unheard:0"},
             {"0/channels/2/phantom=true", "0/channels/2/ribbon=true"}, 45, {"1 3 48V ?>on!"},
             {"1 NotReported 1", "2 Reported 1", "3 Reported 1"});
@@ -316,12 +309,6 @@ private slots:
             QVERIFY2(changes.contains(line), qPrintable(changes.join(" | ")));
         QTEST(result.offlineCount, "offline");
         QCOMPARE(result.ribbonWarnings, changes.filter("!").size());
-        const auto quiet = [](const RecallPreview::Unit &unit) {
-            return unit.changes.isEmpty() && unit.copy != Copy::NoUnit;
-        };
-        QCOMPARE(preview->rows().size(),
-                 result.units.size() + count +
-                     std::count_if(result.units.cbegin(), result.units.cend(), quiet));
     }
 
     void undoRestoresTheSetupBeforeTheRecall_data()
