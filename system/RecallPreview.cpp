@@ -118,19 +118,27 @@ bool holdsAddress(const PreampModel *model, const QString &address)
     return model->ipAddr().compare(address, Qt::CaseInsensitive) == 0;
 }
 
-// The slot whose copy describes the unit at an address: the recalling slot itself where it
-// holds the address (none for -1), else the first slot in use that does, else any slot that
-// does; -1 if none.
+// The slot whose copy describes the unit at an address, -1 if none: the recalling slot if it is
+// in use and holds the address, else the first slot in use that does (slots beyond hold copies
+// from an earlier use, not polled since), else the recalling slot, else any slot that does.
 int holderOf(const QString &address, int slot, const QList<PreampModel *> &models, int active)
 {
-    if (slot >= 0 && holdsAddress(models.at(slot), address))
+    const auto holds = [&](int k) {
+        return holdsAddress(models.at(k), address);
+    };
+    if (slot < active && holds(slot))
         return slot;
-    int found = -1;
-    for (int k = 0; k < models.size(); ++k) {
-        if (holdsAddress(models.at(k), address) && (found < 0 || (k < active && found >= active)))
-            found = k;
+    for (int k = 0; k < active; ++k) {
+        if (holds(k))
+            return k;
     }
-    return found;
+    if (holds(slot))
+        return slot;
+    for (int k = active; k < models.size(); ++k) {
+        if (holds(k))
+            return k;
+    }
+    return -1;
 }
 
 // A value from the file as it is written there.
@@ -197,13 +205,11 @@ RecallPreview::Unit previewSlot(const SystemManager &manager, const ReportAges &
     const QString key = unit.address.toLower();
     const bool noUnit = UnitAddress::isUnset(unit.address);
     const int holder = noUnit ? -1 : holderOf(unit.address, slot, models, active);
+    unit.unitInUse = holder >= 0 && holder < active;
     if (holder >= 0) {
         unit.name = models.at(holder)->preampName();
         unit.linkState = models.at(holder)->online();
-        unit.unitInUse = holderOf(unit.address, -1, models, active) < active;
         unit.ageMs = ages.age(unit.address);
-    } else {
-        unit.unitInUse = false;
     }
     const bool known = sent->contains(key) || unit.ageMs >= 0;
     unit.copy = noUnit ? Copy::NoUnit : known ? Copy::Reported : Copy::NotReported;
