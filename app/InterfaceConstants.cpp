@@ -65,6 +65,12 @@ QStringList InterfaceConstants::clkOutSourceNames() const
     return ConverterValues::clockOutSources();
 }
 
+int InterfaceConstants::shownGain(int step)
+{
+    constexpr int lowestShown = -6;
+    return step <= Commands::minGain ? lowestShown : qMin(step, Commands::maxGain) + 1;
+}
+
 QVariantMap InterfaceConstants::findUnitsTexts() const
 {
     return {

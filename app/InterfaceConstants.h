@@ -46,4 +46,9 @@ public:
     QStringList outFormatNames() const;
     QStringList clkOutSourceNames() const;
     QVariantMap findUnitsTexts() const;
+
+    // A gain step as the operator reads it: -6 for step 0, otherwise the step plus one, steps
+    // beyond the highest read as the highest.
+    static int shownGain(int step);
+    Q_INVOKABLE int gainShown(int step) const { return shownGain(step); }
 };

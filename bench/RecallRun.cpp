@@ -20,6 +20,8 @@
 #include "device/ReplyDocument.h"
 #include "model/PreampModel.h"
 #include "system/PresetLoader.h"
+#include "system/RecallPreview.h"
+#include "system/RecallUndo.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -27,8 +29,10 @@ namespace {
 constexpr int onlineTimeoutMs = 10000;
 // Polled at full rate for a moment first, as the units are while the operator looks at them.
 constexpr int pollingBeforeMs = 1000;
-// The load type that restores the unit settings and pushes them to the units.
+// The load type that restores the unit settings and pushes them to the units, and the one that
+// restores the addresses too.
 constexpr int loadUnitSettings = 2;
+constexpr int loadAddressesAndSettings = 3;
 constexpr int channelAnswers = PreampModel::channelCount * 5;
 constexpr int converterAnswers = 4;
 
@@ -99,6 +103,18 @@ QJsonObject run(const QStringList &addresses, const Plan &plan)
         return QJsonObject{{"error", "cannot write the preset file " + presetFile}};
     file.write(QJsonDocument(presetDocument(addresses)).toJson(QJsonDocument::Compact));
     file.close();
+    // The longest list a preview of twelve units can show: the same settings for units the
+    // controller has not heard from (loopback addresses nothing listens on; a preview sends
+    // nothing), so that every one of the 540 settings and every address is listed.
+    QStringList elsewhere;
+    for (int unit = 0; unit < addresses.size(); ++unit)
+        elsewhere << QStringLiteral("127.0.99.%1:9").arg(unit + 1);
+    const QString unheardFile = folder.filePath(QStringLiteral("bench-recall-unheard.cvp"));
+    QFile unheard(unheardFile);
+    if (!unheard.open(QIODevice::WriteOnly))
+        return QJsonObject{{"error", "cannot write the preset file " + unheardFile}};
+    unheard.write(QJsonDocument(presetDocument(elsewhere)).toJson(QJsonDocument::Compact));
+    unheard.close();
 
     TrafficRecorder recorder(false);
     EngineLoad load(addresses, &recorder);
@@ -110,8 +126,28 @@ QJsonObject run(const QStringList &addresses, const Plan &plan)
     if (!EventLoopWait::until([&] { return transport->pendingRequests() == 0; }, LoadRuns::drainMs))
         return QJsonObject{{"error", "polls still outstanding before the recall"}};
 
-    // Start-up's wiring between the window's requests, the manager and the loader.
+    // The preview the operator sees before "Apply": the same file and load type against the
+    // models' copies, timed until the list the window shows is built.
     SystemManager *manager = load.manager();
+    RecallPreview *preview = manager->recallPreview();
+    const auto timePreview = [preview](const QString &path, int loadType) {
+        QElapsedTimer clock;
+        clock.start();
+        preview->build(QUrl::fromLocalFile(path), loadType);
+        const int rows = int(preview->rows().size());
+        return QJsonObject{{"ms", clock.nsecsElapsed() / 1e6},
+                           {"changes", preview->result().changeCount},
+                           {"rows", rows}};
+    };
+    // What the recall's undo snapshot costs it, written here once on its own.
+    QElapsedTimer snapshotClock;
+    snapshotClock.start();
+    manager->recallUndo()->saveSnapshot(loadUnitSettings);
+    const double snapshotMs = snapshotClock.nsecsElapsed() / 1e6;
+    const QJsonObject previewAll = timePreview(unheardFile, loadAddressesAndSettings);
+    const QJsonObject previewed = timePreview(presetFile, loadUnitSettings);
+
+    // Start-up's wiring between the window's requests, the manager and the loader.
     QObject context;
     QObject::connect(manager, &SystemManager::load, manager->presetLoader(),
                      &PresetLoader::loadPreset);
@@ -209,6 +245,9 @@ QJsonObject run(const QStringList &addresses, const Plan &plan)
                        {"recallMs", unitsDone == addresses.size() ? lastNs / 1e6 : -1.0},
                        {"fastestUnitMs", firstNs >= 0 ? firstNs / 1e6 : -1.0},
                        {"loadCallMs", loadCallMs},
+                       {"snapshotMs", snapshotMs},
+                       {"preview", previewed},
+                       {"previewAll", previewAll},
                        {"unitsDone", unitsDone},
                        {"fewestAnswers", fewestAnswers},
                        {"presetNamesEchoed", presetNamesEchoed},

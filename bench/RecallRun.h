@@ -28,10 +28,18 @@ struct Plan
     int timeoutMs = 30000;
 };
 
+// Before the recall, the recall preview of the same file is built as the window builds it
+// (RecallPreview::build and its list of rows), against the models' copies of the units; and
+// once more for the same settings at addresses the controller has not heard from, where every
+// one of the 540 settings is listed.
+//
 // Adds mode, units, recallMs (last unit done), fastestUnitMs, loadCallMs (the load request
-// itself: reading the file and issuing every command), unitsDone, fewestAnswers (of one unit),
-// presetNamesEchoed (channel answers carrying the name the preset gave that channel),
-// meterReports (meter polls answered before the last unit was done) and errors.
+// itself: reading the file, writing the undo snapshot and issuing every command), snapshotMs
+// (writing the undo snapshot alone, before the recall), preview and
+// previewAll ({ms, changes, rows}: the preview's build and list, its changes and lines),
+// unitsDone,
+// fewestAnswers (of one unit), presetNamesEchoed (channel answers carrying the name the preset gave
+// that channel), meterReports (meter polls answered before the last unit was done) and errors.
 QJsonObject run(const QStringList &addresses, const Plan &plan);
 
 } // namespace RecallRun

@@ -30,7 +30,7 @@ QString queueFullErrorText()
 // address lines than units in use leaves behind.
 bool isUnsetAddress(const QString &ip)
 {
-    return ip == UnitAddress::unset || ip.trimmed().isEmpty();
+    return UnitAddress::isUnset(ip);
 }
 
 bool isOversized(const QNetworkReply *reply)

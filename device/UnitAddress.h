@@ -24,4 +24,10 @@ constexpr int highestPort = 65535;
 // characters each and 253 in all, separated by single dots. Blanks are not part of an address.
 bool isValid(const QString &address);
 
+// An address nothing is sent to: the unset one, or none at all.
+inline bool isUnset(const QString &address)
+{
+    return address == unset || address.trimmed().isEmpty();
+}
+
 } // namespace UnitAddress

@@ -37,6 +37,7 @@ Window {
     property bool sorting: setupView.sorting
     readonly property ListModel groupList: groupModel
     readonly property var manager: typeof systemManager === "undefined" ? null : systemManager
+    readonly property var recallUndo: manager ? manager.recallUndo : null
     // Inside any Item the name "top" is the item's own anchor line, so the window's children
     // reach it by this name.
     readonly property var mainForm: top
@@ -193,6 +194,16 @@ Window {
         recallDialog.open()
     }
 
+    // Undoing the last recall recalls the setup saved just before it, with its load type, the
+    // way the recall dialog's "Load" does.
+    function undoRecall() {
+        if (!recallUndo || !recallUndo.available)
+            return
+        stopActiveUnits()
+        console.log("Undoing", recallUndo.undoes, "with", recallUndo.loadType)
+        loadPreset(recallUndo.file, recallUndo.loadType)
+    }
+
     width: 1600
     height: 900
     visible: true
@@ -293,8 +304,12 @@ Window {
             width: mainForm.width * 5 / 12 - 20
             height: mainForm.barHeight
             presetName: mainForm.currentPreset
+            undoAvailable: mainForm.recallUndo ? mainForm.recallUndo.available : false
+            undoName: mainForm.recallUndo ? mainForm.recallUndo.undoes : ""
+            undoProblem: mainForm.recallUndo ? mainForm.recallUndo.problem : ""
             onStoreClicked: mainForm.openStore()
             onRecallClicked: mainForm.openRecall()
+            onUndoClicked: mainForm.undoRecall()
         }
 
         Item {
@@ -437,6 +452,7 @@ Window {
             id: recallDialog
             objectName: "recallDialog"
             folder: mainForm.manager ? mainForm.manager.presetDir : ""
+            previewer: mainForm.manager ? mainForm.manager.recallPreview : null
             onStateSaveRequested: mainForm.saveState(folder)
             onLoadRequested: mainForm.loadPreset(filename, loadType)
             onStoreRequested: {

@@ -1,18 +1,28 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 
-// The preset bar: the name of the preset last recalled and the "store" and "recall" buttons.
+// The preset bar: the name of the preset last recalled, the "store" and "recall" buttons, and
+// "undo", which takes back the last recall and says which one.
 Rectangle {
     id: bar
 
     property string presetName: ""
+    // The last recall can be undone; undoName is the name it brought to this bar.
+    property bool undoAvailable: false
+    property string undoName: ""
+    // Why the last recall cannot be undone, if its snapshot could not be written.
+    property string undoProblem: ""
 
     signal storeClicked()
     signal recallClicked()
+    signal undoClicked()
 
     readonly property int fontSize: 24
+    readonly property int smallestFontSize: 12
     readonly property int fieldMargin: 3
-    readonly property real share: width / 14
+    readonly property real disabledOpacity: 0.4
+    readonly property int shares: 17
+    readonly property real share: width / shares
     readonly property color pressedColor: "#858585"
     readonly property color hoverBorderColor: "#464646"
     readonly property color nameColor: "#496c89"
@@ -57,21 +67,43 @@ Rectangle {
         }
 
         Repeater {
-            model: ["store", "recall"]
+            model: ["store", "recall", "undo"]
 
             Button {
                 id: button
+
+                readonly property bool isUndo: modelData === "undo"
+
                 objectName: modelData + "Button"
                 width: 3 * bar.share
                 height: bar.height
-                text: modelData
+                text: isUndo && bar.undoAvailable
+                      ? "undo " + (bar.undoName !== "" ? bar.undoName : "recall") : modelData
+                enabled: !isUndo || bar.undoAvailable
                 hoverEnabled: true
-                onClicked: modelData === "store" ? bar.storeClicked() : bar.recallClicked()
+                ToolTip.visible: isUndo && hovered && ToolTip.text !== ""
+                ToolTip.text: !isUndo ? ""
+                              : bar.undoAvailable ? "Recall the setup from before the recall of "
+                                                    + (bar.undoName !== "" ? bar.undoName
+                                                                           : "the last preset")
+                              : bar.undoProblem
+                onClicked: {
+                    if (modelData === "store")
+                        bar.storeClicked()
+                    else if (modelData === "recall")
+                        bar.recallClicked()
+                    else
+                        bar.undoClicked()
+                }
 
                 contentItem: Text {
                     text: button.text
                     color: "white"
+                    opacity: button.enabled ? 1 : bar.disabledOpacity
                     font.pixelSize: bar.fontSize
+                    fontSizeMode: Text.HorizontalFit
+                    minimumPixelSize: bar.smallestFontSize
+                    elide: Text.ElideRight
                     horizontalAlignment: Text.AlignHCenter
                     verticalAlignment: Text.AlignVCenter
                 }

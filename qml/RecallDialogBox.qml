@@ -14,6 +14,9 @@ import QtQuick.Dialogs 1.3 as PlatformDialogs
 //   storeRequested(filename)         -> updateGroupModel(), then savePreset(filename), before
 //                                       the state save
 // "store" calls openStoreChooser(systemManager.presetDir); "recall" sets folder and calls open().
+//
+// "Preview..." beside "Load" shows what the recall would change (RecallPreview) before anything
+// is sent; its "Apply" does what "Load" does, its "Back" returns here.
 Dialog {
     id: recall
 
@@ -28,6 +31,11 @@ Dialog {
     property bool loadPreampSettings: false
     readonly property alias recallChooser: recallFileDialog
     readonly property alias storeChooser: storeFileDialog
+    readonly property alias preview: previewPanel
+    // The system manager's recall preview; without one there is no "Preview...".
+    property var previewer: null
+    // A preview needs a file and something to restore from it.
+    readonly property bool canPreview: presetPath !== "" && (loadIpSettings || loadPreampSettings)
 
     // Part of the dialog's interface for hosts that want it; the dialog itself never emits it.
     signal fileOpen()
@@ -42,6 +50,7 @@ Dialog {
     readonly property int rowGap: 20
     readonly property int fieldHeight: 30
     readonly property int buttonWidth: 60
+    readonly property int previewButtonWidth: 70
     readonly property int buttonHeight: 24
     readonly property int checkSize: 16
     readonly property int checkMarkMargin: 4
@@ -58,13 +67,28 @@ Dialog {
     readonly property color buttonPressedTop: "#3e3e46"
     readonly property color buttonPressedBottom: "#1f1f24"
 
+    function tickedLoadType() {
+        return (loadPreampSettings ? preampSettingsBit : 0) + (loadIpSettings ? ipSettingsBit : 0)
+    }
+
     // "Load": with neither box ticked there is nothing to restore, and the dialog stays open.
     function load() {
         if (!loadIpSettings && !loadPreampSettings)
             return false
-        loadType = (loadPreampSettings ? preampSettingsBit : 0)
-                 + (loadIpSettings ? ipSettingsBit : 0)
+        loadType = tickedLoadType()
         accept()
+        return true
+    }
+
+    function showPreview() {
+        if (!canPreview || !previewer)
+            return false
+        var restored = []
+        if (loadIpSettings)
+            restored.push("IP settings")
+        if (loadPreampSettings)
+            restored.push("preamp settings")
+        previewPanel.show(presetPath, tickedLoadType(), restored.join(" and "))
         return true
     }
 
@@ -119,6 +143,13 @@ Dialog {
         console.log("Load Preset Emitted")
     }
     onRejected: stateSaveRequested(folder)
+
+    RecallPreview {
+        id: previewPanel
+        objectName: "recallPreview"
+        previewer: recall.previewer
+        onApplyRequested: recall.load()
+    }
 
     PlatformDialogs.FileDialog {
         id: recallFileDialog
@@ -254,6 +285,16 @@ Dialog {
                 anchors.rightMargin: recall.innerMargin
                 anchors.bottomMargin: recall.innerMargin
                 spacing: recall.rowGap
+
+                PanelButton {
+                    objectName: "previewButton"
+                    label: "Preview\u2026"
+                    width: recall.previewButtonWidth
+                    height: recall.buttonHeight
+                    visible: recall.previewer !== null
+                    enabled: recall.canPreview
+                    onClicked: recall.showPreview()
+                }
 
                 Repeater {
                     model: [

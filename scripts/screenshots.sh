@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Saves pictures of the complete program against simulated units, under Xvfb with Mesa GL, into
 # build/screenshots/: the setup view with answering units, the unit view with two pages and
-# moving meters, the recall dialog, the "Find units" panel during and after a search of simulated
-# units on loopback (find-units-searching.png, find-units-found.png), and the setup view on a
-# screen at 200 % (setup-view@2x.png).
+# moving meters, the recall dialog, the recall preview with changes and one channel where 48 V
+# would go onto a ribbon microphone (recall-preview.png, also docs/recall-preview.png), the
+# "Find units" panel during and after a search of simulated units on loopback
+# (find-units-searching.png, find-units-found.png), and the setup view on a screen at 200 %
+# (setup-view@2x.png).
 set -euo pipefail
 OCTO_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$OCTO_ROOT/scripts/packages.sh"
@@ -15,7 +17,8 @@ cmake --build "$OCTO_ROOT/build" -j "$(nproc)" --target tst_mainwindow tst_findu
 
 shots="$OCTO_ROOT/build/screenshots"
 mkdir -p "$shots"
-# The end-to-end window suite drives the program and saves a picture at each stage.
+# The end-to-end window suite drives the program and saves a picture at each stage, the recall
+# preview among them.
 OCTO_SCREENSHOT_DIR="$shots" xvfb-run -a -s "-screen 0 1920x1080x24" \
     env QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= QSG_RENDER_LOOP=basic \
     "$OCTO_ROOT/build/tests/tst_mainwindow" >"$shots/mainwindow.log" 2>&1

@@ -195,6 +195,7 @@ const QMap<QString, SimulatedUnit::Handler> &SimulatedUnit::simCommands()
         {QStringLiteral("SIM_BOOT"), &Unit::reboot},
         {QStringLiteral("SIM_CLER"), &Unit::clearFaults},
         {QStringLiteral("SIM_STAT"), &Unit::statistics},
+        {QStringLiteral("SIM_CLOG"), &Unit::commandLog},
         {QStringLiteral("SIM_SERL"), &Unit::setProfile},
     };
     return handlers;
@@ -214,6 +215,12 @@ SimulatedUnit::Result SimulatedUnit::runUnitCommand(const QString &text)
 {
     const auto command = Commands::parse(text);
     countRequest(command ? command->code : QString());
+    if (!command ||
+        (command->code != Commands::statusCode && command->code != Commands::meterCode)) {
+        m_commandLog.append(text);
+        if (m_commandLog.size() > commandLogLength)
+            m_commandLog.removeFirst();
+    }
     if (isActive(Fault::HttpError)) {
         const int status = m_faults.at(Fault::HttpError).value;
         return answer(status, textType, "simulated error " + QByteArray::number(status) + '\n');
@@ -479,6 +486,18 @@ SimulatedUnit::Result SimulatedUnit::statistics(const Parsed &command)
         m_refusedConnections = 0;
     }
     return simAnswer();
+}
+
+SimulatedUnit::Result SimulatedUnit::commandLog(const Parsed &command)
+{
+    if (command.hasArgument && command.argument != QLatin1String("RESET"))
+        return badRequest(QStringLiteral("expected SIM_CLOG or SIM_CLOG=RESET"));
+    const QJsonObject sim{{QStringLiteral("id"), m_id},
+                          {QStringLiteral("commands"), QJsonArray::fromStringList(m_commandLog)}};
+    // Read and emptied at once, so no command falls between a harness's read and its reset.
+    if (command.hasArgument)
+        m_commandLog.clear();
+    return jsonAnswer({{QStringLiteral("sim"), sim}});
 }
 
 // "SIM_SERL=service[,jitter[,connections]]" or "SIM_SERL=OFF". Connections already open beyond

@@ -71,6 +71,8 @@ public:
     // Longer delays would only tie up connection threads; longer faults are cleared by hand.
     static constexpr int maxDelayMs = 10000;
     static constexpr int maxDurationMs = 24 * 60 * 60 * 1000;
+    // SIM_CLOG keeps this many of the unit's latest commands; older ones are dropped.
+    static constexpr int commandLogLength = 1000;
     // Meter scale of the unit; the top of the scale is an over.
     static constexpr int meterFullScale = 63;
 
@@ -162,6 +164,7 @@ private:
     Result reboot(const Parsed &command);
     Result clearFaults(const Parsed &command);
     Result statistics(const Parsed &command);
+    Result commandLog(const Parsed &command);
     Result setProfile(const Parsed &command);
     Result simAnswer() const;
     std::optional<qint64> endOfFault(const QString &durationText) const;
@@ -194,6 +197,9 @@ private:
     int m_boots = 1;
     int m_requests = 0;
     QMap<QString, int> m_requestsByCode;
+    // Every request but the polls (status and meters), as received, oldest first: what a harness
+    // reads to learn which commands reached the unit and in what order.
+    QStringList m_commandLog;
 
     Profile m_profile;
     int m_openConnections = 0;

@@ -57,6 +57,8 @@ const char description[] =
     "  SIM_STAT[=RESET]      request counters per command, the profile and the\n"
     "                        connections: open, most open at once, refused (reset the\n"
     "                        counters; most open restarts from those open now)\n"
+    "  SIM_CLOG[=RESET]      the unit's commands in arrival order, polls left out,\n"
+    "                        the latest 1000 (RESET empties the log after answering)\n"
     "  SIM_SERL=service[,jitter[,connections]]\n"
     "                        serial profile: one request at a time, each after service\n"
     "                        ms plus up to jitter ms (0..2000 each, jitter default 0), at\n"

@@ -12,7 +12,8 @@ class SystemManager;
 //
 // A preset is one compact JSON object with sorted keys: "activePreamps", "groups", "preamps"
 // (one object per active slot with "adc", "channels", "ipAddr" and an empty "sys") and
-// "presetName". Reading is lenient: missing or mistyped values read as 0, false or empty text.
+// "presetName". Reading is lenient: missing or mistyped values read as 0, false or empty text
+// (PresetFile, which the recall preview reads with too).
 //
 // The load type says what a recall restores: 1 the unit addresses, 2 the unit settings (which
 // are then pushed to the units), 3 both. The active count, the group names and the preset name
@@ -37,9 +38,17 @@ public:
     static bool restoresAddresses(int loadType) { return (loadType & ~2) == 1; }
     static bool restoresSettings(int loadType) { return loadType == 2 || loadType == 3; }
 
+    // The current setup of the units in use as a preset file's bytes, exactly as savePreset
+    // writes them under a file of that name.
+    QByteArray presetBytes(const QString &presetName) const;
+
 signals:
     void presetLoaded();
     void presetSaved();
+    // A recall of a readable preset is about to change the setup: nothing is changed or sent
+    // yet. Emitted directly, so whatever is connected (the snapshot for undoing the recall)
+    // has seen the setup as it was when the emit returns.
+    void aboutToRecall(int loadType);
 
 public slots:
     void savePreset(const QUrl &filename);
@@ -49,7 +58,6 @@ private:
     QJsonObject presetDocument(const QString &presetName) const;
     static QJsonObject unitObject(const PreampModel *model);
     static void restoreSettings(PreampModel *model, const QJsonObject &unit);
-    static QJsonObject readDocument(const QString &path);
 
     SystemManager *m_manager = nullptr;
 };

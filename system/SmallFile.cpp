@@ -5,11 +5,6 @@
 
 namespace SmallFile {
 
-namespace {
-const QString notRegularFile = QStringLiteral("Not a regular file");
-const QString fileTooLarge = QStringLiteral("File too large");
-} // namespace
-
 bool open(QFile &file, QIODevice::OpenMode mode, QString *error)
 {
     const QFileInfo info(file);

@@ -13,6 +13,9 @@ class QFile;
 namespace SmallFile {
 
 inline constexpr qint64 largestSize = 4 * 1024 * 1024;
+// The reasons open() and readAll() give for a refused file.
+inline const QString notRegularFile = QStringLiteral("Not a regular file");
+inline const QString fileTooLarge = QStringLiteral("File too large");
 
 // Opens the file, but only a regular file of at most largestSize bytes: opening a named pipe
 // waits for a writer that never comes, and a device such as /dev/zero never ends. False, with

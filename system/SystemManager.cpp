@@ -45,9 +45,12 @@ SystemManager::SystemManager(QObject *parent) : QObject(parent) {}
 
 SystemManager::SystemManager(NetworkCom *transport, QQmlApplicationEngine *engine, QObject *parent)
     : QObject(parent), m_rootContext(engine->rootContext()), m_engine(engine),
-      m_presetLoader(new PresetLoader(this, nullptr)), m_transport(transport)
+      m_presetLoader(new PresetLoader(this, nullptr)),
+      m_recallPreview(new RecallPreview(this, this)), m_recallUndo(new RecallUndo(this, this)),
+      m_transport(transport)
 {
     createModels();
+    connectRecallSafety();
     for (PreampModel *model : qAsConst(m_preamps)) {
         connectModel(model);
         connectGroupMoves(model);
@@ -103,6 +106,15 @@ void SystemManager::connectGroupMoves(PreampModel *source)
             connect(source, SIGNAL(groupGainChange(int, int)), target,
                     SLOT(groupGainUpdate(int, int)));
     }
+}
+
+// Before the models' own connections: the preview tells a ping's answer from a poll's by the
+// model that asked, which forgets it has asked once it has the answer.
+void SystemManager::connectRecallSafety()
+{
+    connect(m_transport, &NetworkCom::statusUpdate, m_recallPreview, &RecallPreview::statusUpdated);
+    connect(m_presetLoader, &PresetLoader::aboutToRecall, m_recallUndo, &RecallUndo::saveSnapshot);
+    connect(m_presetLoader, &PresetLoader::presetLoaded, m_recallUndo, &RecallUndo::recallEnded);
 }
 
 void SystemManager::publishContextProperties()

@@ -6,6 +6,9 @@
 #include <QUrl>
 #include <QVariant>
 
+#include "system/RecallPreview.h"
+#include "system/RecallUndo.h"
+
 class NetworkCom;
 class PreampModel;
 class PresetLoader;
@@ -17,15 +20,21 @@ class QQmlContext;
 // "systemManager"; the number of units in use (always slots 0 to activePreamps - 1), the gain
 // group names, the preset folder, and the saved state lastState.conf.
 //
+// Beside the loader it keeps what makes a recall safe to use on stage: the recall preview, fed
+// with the units' status reports so it can say how old its old values are, and the undo of the
+// last recall, which the loader tells before and after each recall.
+//
 // Ownership: the twelve models are created without a parent and live until the process ends,
-// like the manager itself; the manager never deletes them. It owns the preset loader. The engine
-// and the transport belong to the caller.
+// like the manager itself; the manager never deletes them. It owns the preset loader, and the
+// recall preview and undo as its children. The engine and the transport belong to the caller.
 class SystemManager : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(QList<QString> groups READ groups WRITE setGroups NOTIFY groupsChanged)
     Q_PROPERTY(int activePreamps READ activePreamps WRITE setActivePreamps NOTIFY activesChanged)
     Q_PROPERTY(QUrl presetDir READ presetDir WRITE setPresetDir NOTIFY presetDirChanged)
+    Q_PROPERTY(RecallPreview *recallPreview READ recallPreview CONSTANT)
+    Q_PROPERTY(RecallUndo *recallUndo READ recallUndo CONSTANT)
 
 public:
     static constexpr int slotCount = 12;
@@ -55,6 +64,9 @@ public:
     // Also shows the name in the window's preset bar.
     void setCurrentPreset(const QString &name);
     PresetLoader *presetLoader() const { return m_presetLoader; }
+    // Null in the manager made for the QML type registration.
+    RecallPreview *recallPreview() const { return m_recallPreview; }
+    RecallUndo *recallUndo() const { return m_recallUndo; }
     NetworkCom *transport() const { return m_transport; }
 
     // Falls back to the home folder (with a warning) when the folder is empty or invalid.
@@ -88,6 +100,7 @@ public slots:
 
 private:
     void createModels();
+    void connectRecallSafety();
     void connectModel(PreampModel *model);
     void connectGroupMoves(PreampModel *source);
     void publishContextProperties();
@@ -102,6 +115,8 @@ private:
     int m_activePreamps = 0;
     QString m_currentPreset;
     PresetLoader *m_presetLoader = nullptr;
+    RecallPreview *m_recallPreview = nullptr;
+    RecallUndo *m_recallUndo = nullptr;
     NetworkCom *m_transport = nullptr;
     QUrl m_presetDir;
 };

@@ -10,6 +10,7 @@
 #include "support/IsolatedHome.h"
 #include "support/SimulatorProcess.h"
 #include "support/WindowItems.h"
+#include "system/RecallPreview.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -20,6 +21,30 @@ void turnWheel(QQuickWindow *window, QQuickItem *over, int steps)
     QWheelEvent event(at, window->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, 120 * steps),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QGuiApplication::sendEvent(window, &event);
+}
+
+// What a unit holds of the settings a recall sends, as the unit itself reports it.
+QJsonObject unitSettings(SimulatorProcess &sim, int unit)
+{
+    const QJsonObject status = sim.send(unit, "CMD_PSTS");
+    QJsonObject adc = status.value("adc").toObject();
+    adc.remove("clksts");
+    QJsonArray channels;
+    for (const QJsonValue &entry : status.value("channels").toArray()) {
+        QJsonObject channel = entry.toObject();
+        channel.remove("over");
+        channels.append(channel);
+    }
+    return {{"name", status.value("sys")["name"]}, {"adc", adc}, {"channels", channels}};
+}
+
+// The commands a unit received since they were last taken, polls left out.
+QStringList receivedCommands(SimulatorProcess &sim, int unit, bool take = true)
+{
+    return sim.send(unit, take ? "SIM_CLOG=RESET" : "SIM_CLOG")
+        .value("sim")["commands"]
+        .toVariant()
+        .toStringList();
 }
 
 // A channel's field as the unit itself reports it.
@@ -74,6 +99,7 @@ private slots:
     void gainGroupsMoveChannelsOnBothUnits();
     void visitingAGainBeyondTheRangeMovesNoGroup();
     void recallDialogRestoresAStoredPreset();
+    void previewApplySendsWhatLoadSendsAndUndoRestores();
     void cleanupTestCase() { m_graph.reset(); }
 
 private:
@@ -107,6 +133,7 @@ void TestMainWindow::restoredUnitsAreListedInIdOrder()
         QCOMPARE(WindowItems::setupField(window(), row, "ipAddr").toString(), m_sim.address(row));
     }
     QVERIFY(!WindowItems::setupField(window(), 3, "ipAddr").isValid());
+    QVERIFY(!item("undoButton")->isEnabled()); // nothing recalled yet
     QVERIFY(WindowItems::saveShot(window(), "setup-view.png"));
 
     // A data change of any slot, slot 0 included, refreshes the row that shows its unit.
@@ -282,6 +309,110 @@ void TestMainWindow::recallDialogRestoresAStoredPreset()
     QTRY_COMPARE(window()->property("currentPreset").toString(), QStringLiteral("Show"));
     QTRY_COMPARE(onUnit(m_sim, 1, 2, "48V").toString(), QStringLiteral("on"));
     QVERIFY(m_graph->model(0)->isCommunicating()); // started again with the unit view shown
+}
+
+// A preset that changes a gain and a name, a sample rate, and switches phantom power onto a
+// ribbon channel: recalled with "Load", undone, previewed, left with "Back", then recalled with
+// the preview's "Apply", which must send each unit exactly what "Load" sent, and undone again.
+void TestMainWindow::previewApplySendsWhatLoadSendsAndUndoRestores()
+{
+    // Stored from the models changed by hand; the units' next reports change them back.
+    const QUrl preset = QUrl::fromLocalFile(m_home.path() + "/Stage B.cvp");
+    Channel *kick = m_graph->model(0)->channel(0);
+    Channel *ribbon = m_graph->model(1)->channel(3);
+    kick->setGain(40);
+    kick->setName("Kick");
+    ribbon->setRibbon(true);
+    ribbon->setPhantom(true);
+    m_graph->model(2)->setSampleRate(4);
+    QVERIFY(QMetaObject::invokeMethod(window(), "savePreset", Q_ARG(QVariant, preset)));
+    QTRY_VERIFY(kick->name() == "Ch1" && !ribbon->ribbon() && m_graph->model(2)->sampleRate() == 2);
+    // A unit's commands, taken once the full syncs under way have all arrived: each ends with
+    // the clock source.
+    QList<QStringList> taken{{}, {}, {}};
+    const auto takeSyncs = [&] {
+        for (int unit = 0; unit < 3; ++unit) {
+            QTRY_VERIFY(receivedCommands(m_sim, unit, false)
+                            .join('\n')
+                            .contains(QRegularExpression("CMD_ADCK=\\d+$")));
+            taken[unit] = receivedCommands(m_sim, unit);
+        }
+    };
+    takeSyncs();
+    QList<QJsonObject> before;
+    for (int unit = 0; unit < 3; ++unit)
+        before << unitSettings(m_sim, unit);
+    QObject *dialog = m_graph->window()->findChild<QObject *>("recallDialog");
+    QObject *preview = dialog->findChild<QObject *>("recallPreview");
+    // A popup's rows are laid out when the window draws it: an operator sees it before clicking.
+    const auto opens = [&](QObject *popup, const char *button) {
+        QVERIFY(WindowItems::click(window(), item(button)));
+        QTRY_VERIFY(popup->property("opened").toBool());
+        QSignalSpy drawn(window(), &QQuickWindow::frameSwapped);
+        window()->update();
+        QVERIFY(drawn.wait());
+    };
+    const auto undoRestores = [&] {
+        QVERIFY(item("undoButton")->isEnabled());
+        QCOMPARE(item("undoButton")->property("text").toString(), QString("undo Stage B"));
+        QVERIFY(WindowItems::click(window(), item("undoButton")));
+        for (int unit = 0; unit < 3; ++unit)
+            QTRY_COMPARE(unitSettings(m_sim, unit), before.at(unit));
+        takeSyncs();
+    };
+
+    // "Load", as the dialog always did; then undone.
+    opens(dialog, "recallButton");
+    QVERIFY(QMetaObject::invokeMethod(dialog, "fileChosen", Q_ARG(QVariant, preset),
+                                      Q_ARG(QVariant, QUrl::fromLocalFile(m_home.path()))));
+    QVERIFY(dialog->property("loadPreampSettings").toBool()); // kept from the last recall
+    QVERIFY(WindowItems::click(window(), item("loadButton")));
+    QTRY_COMPARE(window()->property("currentPreset").toString(), QStringLiteral("Stage B"));
+    takeSyncs();
+    const QList<QStringList> loaded = taken;
+    for (const QStringList &commands : loaded)
+        QCOMPARE(commands.size(), 45);
+    QCOMPARE(onUnit(m_sim, 1, 3, "48V").toString(), QStringLiteral("on"));
+    undoRestores();
+
+    // The preview lists the changes and marks the ribbon channel; "Back" sends nothing.
+    opens(dialog, "recallButton");
+    opens(preview, "previewButton");
+    RecallPreview *previewer = m_graph->manager()->recallPreview();
+    QCOMPARE(previewer->summary(), QStringLiteral("3 units, 5 changes, 0 units offline"));
+    QStringList shown;
+    for (const QVariant &row : previewer->rows()) {
+        const QVariantMap line = row.toMap();
+        shown << QStringLiteral("%1 %2>%3%4")
+                     .arg(line["setting"].toString(), line["before"].toString(),
+                          line["after"].toString(), line["warning"].toBool() ? "!" : "");
+    }
+    for (const char *change : {"Gain -6>41", "Name \"Ch1\">\"Kick\"", "Ribbon off>on",
+                               "48V off>on!", "Sample rate 48 kHz>96 kHz"})
+        QVERIFY2(shown.contains(change), qPrintable(shown.join(" | ")));
+    QVERIFY(!item("applyButton")->isEnabled());
+    QVERIFY(WindowItems::saveShot(window(), "recall-preview.png"));
+    QList<QSignalSpy *> issued;
+    for (int slot = 0; slot < 3; ++slot)
+        issued << new QSignalSpy(m_graph->model(slot), &PreampModel::sendCommand);
+    QVERIFY(WindowItems::click(window(), item("previewBackButton")));
+    QTRY_VERIFY(!preview->property("visible").toBool());
+    QVERIFY(dialog->property("opened").toBool());
+    for (int slot = 0; slot < 3; ++slot) {
+        QCOMPARE(issued.at(slot)->count(), 0);
+        QVERIFY(receivedCommands(m_sim, slot, false).isEmpty());
+    }
+    qDeleteAll(issued);
+
+    // "Apply", once the ribbon channel is confirmed: what "Load" sent, in the same order.
+    opens(preview, "previewButton");
+    QVERIFY(WindowItems::click(window(), item("ribbonConfirmation")));
+    QVERIFY(item("applyButton")->isEnabled());
+    QVERIFY(WindowItems::click(window(), item("applyButton")));
+    QTRY_VERIFY(!dialog->property("visible").toBool());
+    takeSyncs();
+    QCOMPARE(taken, loaded);
+    undoRestores();
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -18,7 +18,29 @@ TestCase {
     // The window's requests in the order they came.
     property var requests: []
 
-    Component { id: dialogComponent; RecallDialogBox { folder: testCase.startFolder } }
+    // Stands in for the controller's RecallPreview: what a preview shows and whether the file
+    // still holds it; build() calls are kept.
+    QtObject {
+        id: fakePreviewer
+        property bool canApply: true
+        property int ribbonWarnings: 0
+        property bool unchanged: true
+        property var problems: []
+        property var notes: []
+        property string summary: "1 unit, 1 change, 0 units offline"
+        property var rows: [{ kind: "unit", title: "Slot 1", state: "online", stateKind: "online",
+                              age: "" },
+                            { kind: "change", where: "Ch 1", setting: "48V", before: "off",
+                              after: "on", warning: ribbonWarnings > 0 }]
+        property var built: []
+        function build(path, type) { built.push([path, type]) }
+        function fileUnchanged() { return unchanged }
+    }
+
+    Component {
+        id: dialogComponent
+        RecallDialogBox { folder: testCase.startFolder; previewer: fakePreviewer }
+    }
     SignalSpy { id: stateSpy; signalName: "stateSaveRequested" }
     SignalSpy { id: loadSpy; signalName: "loadRequested" }
     SignalSpy { id: storeSpy; signalName: "storeRequested" }
@@ -38,6 +60,7 @@ TestCase {
     }
 
     function control(dialog, name) { return findChild(dialog.contentItem, name) }
+    function previewControl(dialog, name) { return findChild(dialog.preview.contentItem, name) }
     function argumentsOf(spy, call) { return Array.prototype.slice.call(spy.signalArguments[call]) }
 
     function test_load_data() {
@@ -121,5 +144,67 @@ TestCase {
             compare(storeSpy.signalArguments[0][0], presetFile)
         compare(String(stateSpy.signalArguments[0][0]), otherFolder)
         verify(dialog.opened, "the store chooser leaves the recall dialog alone")
+    }
+
+    function test_previewApplyDoesWhatLoadDoes_data() {
+        return [
+            { tag: "changes", ribbon: 0, canApply: true, changed: false },
+            { tag: "48V on a ribbon channel", ribbon: 1, canApply: true, changed: false },
+            { tag: "file changed since", ribbon: 0, canApply: true, changed: true },
+            { tag: "file held back", ribbon: 0, canApply: false, changed: false }
+        ]
+    }
+
+    // "Apply" sends what "Load" sends; the ribbon warning and a changed file hold it back.
+    function test_previewApplyDoesWhatLoadDoes(data) {
+        fakePreviewer.ribbonWarnings = data.ribbon
+        fakePreviewer.canApply = data.canApply
+        fakePreviewer.unchanged = !data.changed
+        fakePreviewer.built = []
+        var dialog = openDialog()
+        var previewButton = control(dialog, "previewButton")
+        mouseClick(control(dialog, "loadPreampSettings"))
+        verify(!previewButton.enabled, "no file chosen")
+        dialog.fileChosen(presetFile, otherFolder)
+        mouseClick(control(dialog, "loadPreampSettings"))
+        verify(!previewButton.enabled, "nothing ticked")
+        mouseClick(control(dialog, "loadPreampSettings"))
+        mouseClick(previewButton)
+        tryCompare(dialog.preview, "opened", true)
+        compare(fakePreviewer.built, [[presetFile, 2]])
+        var apply = previewControl(dialog, "applyButton")
+        var confirmation = previewControl(dialog, "ribbonConfirmation")
+        compare(confirmation.visible, data.ribbon > 0)
+        compare(apply.enabled, data.canApply && data.ribbon === 0)
+        if (data.ribbon > 0) {
+            compare(previewControl(dialog, "ribbonConfirmationLabel").text,
+                    "48 V on 1 ribbon channel(s)")
+            mouseClick(confirmation)
+            verify(apply.enabled)
+        }
+        mouseClick(apply)
+        if (!data.canApply || data.changed) {
+            compare(requests, [], "nothing is loaded")
+            verify(dialog.preview.opened)
+            compare(previewControl(dialog, "fileChangedNotice").visible, data.changed)
+            compare(fakePreviewer.built.length, data.changed ? 2 : 1)
+            return
+        }
+        compare(requests, ["stateSaveRequested", "loadRequested"])
+        compare(argumentsOf(loadSpy, 0), [presetFile, 2])
+        tryCompare(dialog, "visible", false)
+        verify(!dialog.preview.visible)
+    }
+
+    function test_previewBackSendsNothing() {
+        var dialog = openDialog()
+        dialog.fileChosen(presetFile, otherFolder)
+        dialog.loadPreampSettings = true
+        mouseClick(control(dialog, "previewButton"))
+        tryCompare(dialog.preview, "opened", true)
+        mouseClick(previewControl(dialog, "previewBackButton"))
+        tryCompare(dialog.preview, "visible", false)
+        compare(requests, [])
+        verify(dialog.opened)
     }
 }

@@ -96,6 +96,19 @@ private slots:
         serving("fast again", {"SIM_SERL=60,5,8", "SIM_SERL=OFF"}, profile(false, 0, 0, 0));
         serving("kept by clearing", {"SIM_SERL=60,5,8", "SIM_CLER"}, profile(true, 60, 5, 8));
         serving("kept by restart", {"SIM_SERL=60,5,8", "SIM_BOOT"}, profile(true, 60, 5, 8));
+        // The command log: every request but the polls, in order, malformed ones included; the
+        // latest SimulatedUnit::commandLogLength of them.
+        const auto logged = [&row](const char *name, QStringList commands, QStringList held) {
+            row(name, commands + QStringList{"SIM_CLOG"}, Kind::Unknown, "sim/commands", held);
+        };
+        logged("log in order", {"CMD_PGNS=2,9", "CMD_PSTS", "CMD_METR", "x", "CMD_NMDV=a,b"},
+               {"CMD_PGNS=2,9", "x", "CMD_NMDV=a,b"});
+        logged("log read and emptied", {"CMD_PGNS=2,9", "SIM_CLOG=RESET", "CMD_PPHT=1"},
+               {"CMD_PPHT=1"});
+        QStringList many;
+        for (int k = 0; k <= SimulatedUnit::commandLogLength; ++k)
+            many << QStringLiteral("CMD_PGNS=1,%1").arg(k % 69);
+        logged("log at its length", many, many.mid(1));
         // One malformed text for each way a command can be wrong; none may change the unit.
         for (const char *bad : {
             "", "PSTS", "cmd_psts", "CMD_XXXX", "CMD_PSTS=1", "CMD_METR=1", "CMD_FREC",
@@ -105,7 +118,7 @@ private slots:
             "CMD_ADCK=4", "CMD_ADTX=2", "CMD_ADOC=2", "SIM_XXXX", "SIM_HERR", "SIM_HERR=200",
             "SIM_HERR=600", "SIM_HERR=500,0", "SIM_RFSE", "SIM_RFSE=0", "SIM_SLNT=",
             "SIM_SLNT=soon", "SIM_SLNT=-5", "SIM_DLAY", "SIM_DLAY=20000", "SIM_BOOT=x",
-            "SIM_CLER=1", "SIM_STAT=ALL", "SIM_SERL", "SIM_SERL=", "SIM_SERL=off", "SIM_SERL=-1",
+            "SIM_CLER=1", "SIM_STAT=ALL", "SIM_CLOG=ALL", "SIM_SERL", "SIM_SERL=", "SIM_SERL=off", "SIM_SERL=-1",
             "SIM_SERL=2001", "SIM_SERL=60,-1", "SIM_SERL=60,2001", "SIM_SERL=60,,4",
             "SIM_SERL=60,0,0", "SIM_SERL=60,0,65", "SIM_SERL=60,0,4,1"})
             QTest::addRow("refused: %s", bad) << QStringList{bad} << -1 << QString() << QVariant();
@@ -139,10 +152,13 @@ private slots:
         QCOMPARE(field(answer, path), QJsonValue::fromVariant(expected));
         // Also what the status document, or for "sim/..." the statistics, hold afterwards.
         const bool sim = path.startsWith(QLatin1String("sim/"));
-        const QByteArray now = unit.handle(sim ? QStringLiteral("SIM_STAT") : statusCommand).body;
+        const QString reread = path == QLatin1String("sim/commands") ? QStringLiteral("SIM_CLOG")
+                               : sim                                 ? QStringLiteral("SIM_STAT")
+                                                                     : statusCommand;
+        const QByteArray now = unit.handle(reread).body;
         QCOMPARE(field(QJsonDocument::fromJson(now).object(), path),
                  QJsonValue::fromVariant(expected));
-        if (kind != int(Kind::Unknown))
+        if (kind != int(Kind::Unknown) || path != QLatin1String("sim/profile"))
             return;
         // The profile the server acts on, with service times in [service, service + jitter].
         const SimulatedUnit::Profile held = unit.profile();

@@ -15,6 +15,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/IsolatedHome.h"
 #include "support/LogCapture.h"
+#include "system/RecallPreview.h"
 #include "system/SmallFile.h"
 #include "system/SystemManager.h"
 
@@ -175,10 +176,19 @@ private slots:
         if (state && folder == QUrl(m_home.path()))
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Prest Dir Invalid or Empty"));
 
-        if (state)
+        if (state) {
             manager->restoreState();
-        else
+        } else {
+            // The recall preview refuses exactly the files a recall refuses, and says why.
+            RecallPreview *preview = manager->recallPreview();
+            preview->build(QUrl::fromLocalFile(path), 1);
+            QCOMPARE(preview->refused(), !refusal.isEmpty());
+            const QString words = refusal == "Json Empty"       ? "not JSON"
+                                  : refusal == "File too large" ? "larger than 4 MiB"
+                                                                : refusal;
+            QVERIFY(preview->problems().join(' ').contains(words));
             manager->loadPreset(QUrl::fromLocalFile(path), 1);
+        }
 
         QVERIFY2(!pipeOpened, "the named pipe was opened: the window would hang");
         QCOMPARE(done.count(), refusal.isEmpty() || !state ? 1 : 0); // a recall is always answered
