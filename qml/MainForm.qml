@@ -37,6 +37,7 @@ Window {
     property bool sorting: setupView.sorting
     readonly property ListModel groupList: groupModel
     readonly property var manager: typeof systemManager === "undefined" ? null : systemManager
+    readonly property var showLogObject: typeof showLog === "undefined" ? null : showLog
     // Inside any Item the name "top" is the item's own anchor line, so the window's children
     // reach it by this name.
     readonly property var mainForm: top
@@ -431,6 +432,23 @@ Window {
             onTopPreampRequested: mainForm.topPreamp = slot
             onPeakModeRequested: mainForm.peakMode = mode
             onGroupAdded: mainForm.groupModelChanged(groups)
+        }
+
+        // The show log, one click away from both views, in the strip at the left edge that
+        // neither view uses.
+        LogButton {
+            objectName: "logButton"
+            x: mainForm.edge
+            y: mainForm.barHeight + mainForm.viewGap
+            alarm: mainForm.showLogObject ? mainForm.showLogObject.alarm : false
+            onClicked: logView.open()
+        }
+
+        LogView {
+            id: logView
+            objectName: "logView"
+            anchors.centerIn: parent
+            log: mainForm.showLogObject
         }
 
         RecallDialogBox {

@@ -222,7 +222,7 @@ Item {
             if (unit) {
                 unit.setIP(preampSetupModel.get(rows[slot]).ipAddr)
                 if (presetReady) {
-                    unit.sendAllToPreamp()
+                    ChangeSource.run(ChangeSource.FullSync, function () { unit.sendAllToPreamp() })
                     console.log("Preamp", slot, "synced")
                 }
             }
