@@ -102,6 +102,7 @@ SimulatedUnit::Result SimulatedUnit::handle(const QString &commandText)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     expireFaults();
+    latchClipping();
     if (const auto sim = Commands::parse(commandText, simPrefix))
         return runSimCommand(*sim);
     if (isActive(Fault::Silent)) {
@@ -295,6 +296,14 @@ void SimulatedUnit::dropFaults()
     m_faults.clear();
     for (Channel &channel : m_channels)
         channel.clipUntil.reset();
+}
+
+// A clipping input latches its over on the unit whether or not anyone reads the meters.
+void SimulatedUnit::latchClipping()
+{
+    const qint64 now = m_clock();
+    for (Channel &channel : m_channels)
+        channel.over = channel.over || isClipping(channel, now);
 }
 
 bool SimulatedUnit::isClipping(const Channel &channel, qint64 now) const

@@ -144,6 +144,7 @@ private:
     void restoreFactoryDefaults();
     void restart();
     void dropFaults();
+    void latchClipping();
     bool isClipping(const Channel &channel, qint64 now) const;
 
     // Unit commands.

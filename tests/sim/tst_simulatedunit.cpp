@@ -225,6 +225,11 @@ private slots:
             return clipping;
         };
         QCOMPARE(unit.handle(clip).status, 200);
+        // Latched at once, as the unit's own metering sees it, read or not.
+        const QJsonObject status =
+            QJsonDocument::fromJson(unit.handle(statusCommand).body).object();
+        for (const QJsonValue &channel : channels)
+            QCOMPARE(field(status, QStringLiteral("%1/over").arg(channel.toInt())), "on");
         const QJsonObject stat = QJsonDocument::fromJson(unit.handle("SIM_STAT").body).object();
         QCOMPARE(stat["sim"]["faults"]["CLIP"]["channels"].toArray(), channels);
         for (int reading = 0; reading < 20; ++reading, now += 4)
