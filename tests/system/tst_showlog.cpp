@@ -131,7 +131,8 @@ private slots:
     // locked, unlocked; O3 one with channel 3's over latched; M3 a meter reading with channel 3
     // at the over level; X a watchdog expiry; >CMD_... the unit model sends a command; =role:row:
     // value setProperty; !role:row propertyChange; G2 channel 2 joins group 0; R>CMD_... a
-    // command inside a preset recall around a full sync; F the gathering entries' timer.
+    // command inside a preset recall around a full sync; P channel 1's 48V on in the model only;
+    // Y the full sync as the window starts it (ChangeSource.run); F the gathering entries' timer.
     void recordsEvents_data()
     {
         QTest::addColumn<QString>("steps");
@@ -172,6 +173,7 @@ private slots:
         row("a group move", "S;G0;G1;=gainRole:0:25",
             {"online", "ch1 gain 21 → 26 · group move", "ch2 gain 21 → 26 · group move"}, false);
         row("the outermost source wins", "S;R>CMD_PGNS=1,40", {"online", "ch1 gain 21 → 41 · preset recall"}, false);
+        row("Connect's full sync, as the window starts it", "S;P;Y", {"online", "ch1 48V off → on · full sync"}, false);
         row("a factory reset", "S;>CMD_FREC=0", {"online", "factory reset · reset to defaults"}, false);
         // clang-format on
     }
@@ -219,6 +221,15 @@ private slots:
                 break;
             case 'G':
                 unit->setData(unit->index(rest.toInt()), true, PreampModel::GroupRole);
+                break;
+            case 'P':
+                unit->channel(0)->setPhantom(true);
+                break;
+            case 'Y':
+                QQmlEngine::setObjectOwnership(unit, QQmlEngine::CppOwnership);
+                rig.engine.globalObject().setProperty("unit", rig.engine.newQObject(unit));
+                ChangeSource().run(ChangeSource::FullSync,
+                                   rig.engine.evaluate("(function () { unit.sendAllToPreamp() })"));
                 break;
             case 'F':
                 rig.log->closeDueEntries();
