@@ -8,7 +8,6 @@
 #include <QSaveFile>
 
 #include <algorithm>
-#include <optional>
 
 #include "device/ConverterValues.h"
 #include "device/NetworkCom.h"
@@ -40,8 +39,9 @@ const QString clockSourceSetting = QStringLiteral("clock source");
 const QString outputFormatSetting = QStringLiteral("output format");
 const QString clockOutSetting = QStringLiteral("clock out");
 const QString factoryResetSetting = QStringLiteral("factory reset");
-const QString on = QStringLiteral("on");
-const QString off = QStringLiteral("off");
+// Switches read as the units write them.
+const QString on = ReplyDocument::switchOn;
+const QString off = ReplyDocument::switchOff;
 
 QString onOff(bool value)
 {
@@ -61,25 +61,27 @@ QString label(const QStringList &labels, int code)
     return labels.value(code, QString::number(code));
 }
 
+// Each converter setting as the log names it, its command, the model's role and its key in a
+// report's "adc", and the labels of its codes.
 struct ConverterSetting
 {
     const QString &setting;
-    const QString &code; // the command
-    const char *role;    // the model's role
-    const char *key;     // in "adc"
+    const QString &code;
+    int role;
+    QLatin1String key;
     const QStringList &(*labels)();
 };
 const std::array<ConverterSetting, 4> &converterSettings()
 {
     using namespace ReplyDocument;
     static const std::array<ConverterSetting, 4> table{{
-        {sampleRateSetting, Commands::sampleRateCode, "sampleRateRole", "fs",
+        {sampleRateSetting, Commands::sampleRateCode, PreampModel::SampleRateRole, sampleRateKey,
          ConverterValues::sampleRates},
-        {clockSourceSetting, Commands::clockSourceCode, "clkSourceRole", "clksrc",
+        {clockSourceSetting, Commands::clockSourceCode, PreampModel::ClkSourceRole, clockSourceKey,
          ConverterValues::clockSources},
-        {outputFormatSetting, Commands::outputFormatCode, "outFormatRole", "fmt",
+        {outputFormatSetting, Commands::outputFormatCode, PreampModel::OutFormatRole, formatKey,
          ConverterValues::outputFormats},
-        {clockOutSetting, Commands::clockOutSourceCode, "clkOutSourceRole", "clkout",
+        {clockOutSetting, Commands::clockOutSourceCode, PreampModel::ClkOutSourceRole, clockOutKey,
          ConverterValues::clockOutSources},
     }};
     return table;
@@ -393,9 +395,8 @@ void ShowLog::takeReport(int slot, Report report, const QJsonObject &document)
     }
     if (has(document, adcKey)) {
         for (const ConverterSetting &converter : converterSettings())
-            state.known.insert(
-                knownKey(-1, converter.setting),
-                label(converter.labels(), readInt(adc.value(QLatin1String(converter.key)))));
+            state.known.insert(knownKey(-1, converter.setting),
+                               label(converter.labels(), readInt(adc.value(converter.key))));
     }
     if (has(document, sysKey))
         state.known.insert(knownKey(-1, unitNameSetting),
@@ -532,42 +533,44 @@ void ShowLog::changeRefused(int slot, int row, const QString &role, const QVaria
         change.op = valued ? Change::Set : Change::Toggle;
         change.value = onOff(value.toBool());
     };
-    if (role == QLatin1String("phantomRole")) {
-        switchChange(phantomSetting);
-    } else if (role == QLatin1String("phaseRole")) {
-        switchChange(phaseSetting);
-    } else if (role == QLatin1String("ribbonRole")) {
-        switchChange(ribbonSetting);
-    } else if (role == QLatin1String("gainRole") && valued) {
-        change.setting = gainSetting;
-        change.isGain = true;
-        change.step = value.toInt();
-        change.value = gainText(change.step);
-    } else if (role == QLatin1String("gainUpRole") || role == QLatin1String("gainDownRole")) {
+    const auto &table = converterSettings();
+    const int number = PreampModel::roleNumber(role);
+    const auto converter = std::find_if(
+        table.begin(), table.end(), [number](const auto &entry) { return entry.role == number; });
+    // A step has a role name but no role number.
+    const bool step = role == QLatin1String("gainUpRole") || role == QLatin1String("gainDownRole");
+    if (step) {
         change.setting = gainSetting;
         change.isGain = true;
         change.op = Change::Step;
         change.step = role == QLatin1String("gainUpRole") ? 1 : -1;
-    } else if (role == QLatin1String("nameRole") && valued) {
+    } else if (number == PreampModel::PhantomRole) {
+        switchChange(phantomSetting);
+    } else if (number == PreampModel::PhaseRole) {
+        switchChange(phaseSetting);
+    } else if (number == PreampModel::RibbonRole) {
+        switchChange(ribbonSetting);
+    } else if (number == PreampModel::GainRole && valued) {
+        change.setting = gainSetting;
+        change.isGain = true;
+        change.step = value.toInt();
+        change.value = gainText(change.step);
+    } else if (number == PreampModel::NameRole && valued) {
         change.setting = nameSetting;
         change.value = value.toString();
-    } else if (role == QLatin1String("overRole") && !(valued && value.toBool())) {
+    } else if (number == PreampModel::OverRole && !(valued && value.toBool())) {
         change.setting = overSetting;
         change.value = off;
-    } else if (role == QLatin1String("preampNameRole") && valued) {
+    } else if (number == PreampModel::PreampNameRole && valued) {
         change.setting = unitNameSetting;
         change.row = -1;
         change.value = value.toString();
-    } else {
-        const auto &table = converterSettings();
-        const auto converter = std::find_if(table.begin(), table.end(), [&](const auto &entry) {
-            return role == QLatin1String(entry.role);
-        });
-        if (converter == table.end() || !valued)
-            return; // local settings, re-sends and requests change nothing on the unit
+    } else if (converter != table.end() && valued) {
         change.setting = converter->setting;
         change.row = -1;
         change.value = label(converter->labels(), value.toInt());
+    } else {
+        return; // local settings, re-sends and requests change nothing on the unit
     }
     noteChange(Event::Refused, slot, change, ChangeSource::current());
 }

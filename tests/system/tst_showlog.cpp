@@ -90,6 +90,12 @@ struct Rig
         model(0)->setIP(unitIp);
         reopen();
     }
+    // The program keeps its unit models until it ends; the rig ends sooner.
+    ~Rig()
+    {
+        log.reset();
+        qDeleteAll(manager.preamps());
+    }
     void reopen()
     {
         log.reset();
