@@ -3,14 +3,18 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QQmlApplicationEngine>
+#include <QQmlContext>
 #include <QtQml>
 
 #include "app/InterfaceConstants.h"
 #include "device/NetworkCom.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
+#include "system/ChangeSource.h"
 #include "system/Logging.h"
 #include "system/PresetLoader.h"
+#include "system/ShowLog.h"
+#include "system/ShowLogStore.h"
 #include "system/SystemManager.h"
 #include "system/UnitScanner.h"
 
@@ -38,6 +42,9 @@ void registerQmlTypes()
     qmlRegisterSingletonType<InterfaceConstants>(
         uri, 1, 0, "Octo",
         [](QQmlEngine *, QJSEngine *) -> QObject * { return new InterfaceConstants; });
+    qmlRegisterSingletonType<ChangeSource>(
+        uri, 1, 0, "ChangeSource",
+        [](QQmlEngine *, QJSEngine *) -> QObject * { return new ChangeSource; });
 }
 
 std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *transport,
@@ -51,10 +58,23 @@ std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *
     }
     auto manager = std::make_unique<SystemManager>(transport, engine);
     connectWindow(engine->rootObjects().constFirst(), manager.get());
+    startShowLog(engine, manager.get());
     // The window's own restore request ran inside the load, before the manager existed; this
     // is the one restore.
     manager->restoreState();
     return manager;
+}
+
+ShowLog *startShowLog(QQmlApplicationEngine *engine, SystemManager *manager)
+{
+    auto *log =
+        new ShowLog(std::make_unique<ShowLogStore>(ShowLogStore::defaultFolder()), {}, manager);
+    log->watch(manager);
+    engine->rootContext()->setContextProperty(QStringLiteral("showLog"), log);
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, log,
+                     &ShowLog::recordClosed);
+    log->recordStarted();
+    return log;
 }
 
 void connectWindow(QObject *window, SystemManager *manager)

@@ -7,6 +7,7 @@
 class NetworkCom;
 class QObject;
 class QQmlApplicationEngine;
+class ShowLog;
 class SystemManager;
 
 // Process start-up after the application object exists. main() and the end-to-end tests build
@@ -25,17 +26,23 @@ void scaleWithScreenDensity();
 void nameApplication();
 
 // Registers Channel, PreampModel, SystemManager and UnitScanner (the setup view's search for
-// units) under com.Corvane.controller 1.0, and beside them the singleton Octo
-// (InterfaceConstants) with the facts the window counts with and shows.
+// units) under com.Corvane.controller 1.0, and beside them the singletons Octo
+// (InterfaceConstants) with the facts the window counts with and shows, and ChangeSource, with
+// which the window says where the changes it starts come from.
 void registerQmlTypes();
 
-// Loads the window, builds the system manager, connects the window to it and restores the saved
-// state. Returns null, after logging which file failed, when the window yields no root object.
+// Loads the window, builds the system manager, connects the window to it, starts the show log
+// and restores the saved state. Returns null, after logging which file failed, when the window
+// yields no root object.
 //
 // The window must be loaded before the manager exists: its completion handler runs inside the
 // load and finds no manager yet, by design.
 std::unique_ptr<SystemManager> start(QQmlApplicationEngine *engine, NetworkCom *transport,
                                      const QUrl &window = windowUrl);
+
+// The show log in the data folder, watching the manager's units and presets from here on,
+// published as "showLog" and closed when the program quits. A child of the manager.
+ShowLog *startShowLog(QQmlApplicationEngine *engine, SystemManager *manager);
 
 // The window's signals to the manager, by signature text.
 void connectWindow(QObject *window, SystemManager *manager);

@@ -28,6 +28,11 @@ constexpr int unitCount = 12;
 constexpr int normalAwake = 2;
 constexpr double ratioBudget = 1.3;
 constexpr double interfaceShareBudget = 15;
+// The show log in a clip storm: the share of a core rises by at most this many points, and one
+// channel's over entries are at least this far apart.
+constexpr double stormRiseBudget = 2;
+constexpr double overEntrySpacingSeconds = 10;
+const QString stormBench = QStringLiteral("8 show log, clip storm on 96 channels, 12 units in use");
 constexpr double soakGrowthBudgetKiB = 1024;
 constexpr double rateTolerance = 0.05;
 constexpr int wrkSecondsPerUnit = 1;
@@ -169,8 +174,9 @@ int BenchDriver::run(QTextStream &out)
     const bool load = m_options.parts.contains(QLatin1String("load"));
     const bool commands = m_options.parts.contains(QLatin1String("commands"));
     const bool interface = m_options.parts.contains(QLatin1String("interface"));
+    const bool storm = m_options.parts.contains(QLatin1String("showlog"));
     SimulatorProcess pollingUnits;
-    if ((load || interface) && !pollingUnits.start(listenAddresses(pollingSubnet))) {
+    if ((load || interface || storm) && !pollingUnits.start(listenAddresses(pollingSubnet))) {
         out << "cannot start the simulated units: " << pollingUnits.errorString() << "\n";
         return 1;
     }
@@ -194,6 +200,8 @@ int BenchDriver::run(QTextStream &out)
     slowUnits.stop();
     if (interface && !runInterface(pollingUnits.addresses()))
         m_failed = true;
+    if (storm && !runClipStorm(pollingUnits.addresses()))
+        m_failed = true;
     pollingUnits.stop();
     if (m_options.parts.contains(QLatin1String("soak")) && !runSoak())
         m_failed = true;
@@ -214,9 +222,10 @@ QJsonObject BenchDriver::runChild(const QStringList &arguments, const QStringLis
     if (!m_options.logFile.isEmpty())
         child.setStandardErrorFile(m_options.logFile, QIODevice::Append);
     child.start(QCoreApplication::applicationFilePath(), arguments);
-    const int budgetMs =
-        std::max(m_options.seconds, m_options.soakWindows * m_options.soakWindowSeconds) * 1000 +
-        childGraceMs;
+    const int budgetMs = std::max({m_options.seconds, m_options.stormSeconds,
+                                   m_options.soakWindows * m_options.soakWindowSeconds}) *
+                             1000 +
+                         childGraceMs;
     if (!child.waitForFinished(budgetMs)) {
         child.kill();
         child.waitForFinished();
@@ -493,6 +502,69 @@ bool BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHidd
     return true;
 }
 
+// Per run: without the storm, in the storm, and in the storm with the log's panel open, one
+// right after the other, so each rise is taken against a run on the machine as it was then.
+bool BenchDriver::runClipStorm(const QStringList &addresses)
+{
+    for (int run = 0; run < m_options.runs; ++run) {
+        const QJsonObject calm = runClipStormOnce(addresses, false, false);
+        const QJsonObject storm = runClipStormOnce(addresses, true, false);
+        const QJsonObject watched = runClipStormOnce(addresses, true, true);
+        if (calm.isEmpty() || storm.isEmpty() || watched.isEmpty())
+            return false;
+        const double calmShare = calm.value("coreSharePercent").toDouble();
+        add(stormBench, "share of one core without the storm (%)", calmShare);
+        add(stormBench, "share of one core in the storm (%)",
+            storm.value("coreSharePercent").toDouble());
+        add(stormBench, "share of one core in the storm, log panel open (%)",
+            watched.value("coreSharePercent").toDouble());
+        add(stormBench, "rise with the storm (points of a core)",
+            storm.value("coreSharePercent").toDouble() - calmShare, 2);
+        add(stormBench, "rise with the storm, log panel open (points of a core)",
+            watched.value("coreSharePercent").toDouble() - calmShare, 2);
+        add(stormBench, "frames rendered per second in the storm",
+            storm.value("framesPerSecond").toDouble());
+        for (const QJsonObject &result : {storm, watched}) {
+            add(stormBench, "over entries recorded in the storm",
+                result.value("overEntries").toDouble(), 0);
+            add(stormBench, "channels with over entries (of 96)",
+                result.value("channelsWithOverEntries").toDouble(), 0);
+            add(stormBench, "most over entries of one channel",
+                result.value("mostOverEntriesOfAChannel").toDouble(), 0);
+            add(stormBench, "shortest time between two entries of one channel (s)",
+                result.value("shortestGapBetweenEntriesOfAChannelMs").toDouble() / 1000);
+        }
+        add(stormBench, "over entries recorded without the storm",
+            calm.value("overEntries").toDouble(), 0);
+        noteLoad(QStringLiteral("after clip storm run %1").arg(run + 1));
+    }
+    return true;
+}
+
+QJsonObject BenchDriver::runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen)
+{
+    const QStringList environment{"QT_QPA_PLATFORM=offscreen", "QT_QUICK_BACKEND=software",
+                                  "QT_QPA_PLATFORMTHEME="};
+    QStringList arguments{"clipstorm",
+                          "--units",
+                          addresses.join(QLatin1Char(',')),
+                          "--seconds",
+                          QString::number(m_options.stormSeconds),
+                          "--warmup",
+                          QString::number(m_options.warmupSeconds)};
+    if (storm)
+        arguments << "--storm";
+    if (logOpen)
+        arguments << "--log-open";
+    const QJsonObject result = runChild(arguments, environment);
+    if (result.contains("error") || !result.value("unitsCleared").toBool()) {
+        qWarning().noquote() << "clip storm:"
+                             << result.value("error").toString(QStringLiteral("units not cleared"));
+        return QJsonObject();
+    }
+    return result;
+}
+
 bool BenchDriver::runSoak()
 {
     const QJsonObject result =
@@ -604,6 +676,13 @@ void BenchDriver::judgeBudgets()
             existing.budget =
                 QStringLiteral("(≤ %1 is the bound without polls)").arg(resumedBoundMs);
     }
+    for (const QString &name :
+         {QStringLiteral("rise with the storm (points of a core)"),
+          QStringLiteral("rise with the storm, log panel open (points of a core)")})
+        judge(stormBench, name, QStringLiteral("≤ 2"),
+              [](double value) { return value <= stormRiseBudget; });
+    judge(stormBench, "shortest time between two entries of one channel (s)", "≥ 10",
+          [](double value) { return value >= overEntrySpacingSeconds; });
     judge("5 soak", "resident memory growth after the first window (KiB)", "< 1024",
           [](double value) { return value < soakGrowthBudgetKiB; });
     double bound = 0;

@@ -22,8 +22,8 @@ class SimulatorProcess;
 // its own whose units are switched to the serial profile, the command latency of one unit at
 // each service time and the recall of a preset to twelve units at each service time. Then the
 // interface runs, with two units in use and with twelve (two pages shown either way), and with
-// twelve whose hidden pages drop their strips (a what-if the program does not do), then one
-// soak.
+// twelve whose hidden pages drop their strips (a what-if the program does not do); then the
+// clip storm runs side by side with their runs without the storm (ClipStormRun), and one soak.
 class BenchDriver
 {
 public:
@@ -35,7 +35,8 @@ public:
         int soakWindows = 10;
         int soakWindowSeconds = 60;
         int soakSilenceSeconds = 20;
-        QStringList parts{"load", "commands", "interface", "soak"};
+        QStringList parts{"load", "commands", "interface", "soak", "showlog"};
+        int stormSeconds = 60;
         QString logFile;
     };
 
@@ -61,6 +62,8 @@ private:
     bool runInterface(const QStringList &addresses);
     bool runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
     bool runSoak();
+    bool runClipStorm(const QStringList &addresses);
+    QJsonObject runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen);
     bool runCommandsOnce(SimulatorProcess &simulator);
     bool runLatencyOnce(SimulatorProcess &simulator, int serviceMs);
     bool runRecallOnce(SimulatorProcess &simulator, int serviceMs, bool resumePolling);

@@ -118,7 +118,8 @@ void unloadHiddenStrips(QQuickWindow *window, int units)
 
 namespace InterfaceRun {
 
-QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool unloadHidden)
+QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool unloadHidden,
+                const Hooks &hooks)
 {
     IsolatedHome home;
     if (!home.writeSavedState(addresses))
@@ -172,6 +173,8 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
                      });
     QObject::connect(window, &QQuickWindow::frameSwapped, window, [&] { watch.frameRendered(); });
 
+    if (hooks.beforeWarmup && !hooks.beforeWarmup(graph, window))
+        return failure("the preparation of the measurement failed");
     EventLoopWait::forMs(warmupMs);
     watch.restart();
     levels = LevelRange();
@@ -186,7 +189,7 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
     int awake = 0;
     for (int slot = 0; slot < units; ++slot)
         awake += graph.model(slot)->meterTimer()->isActive() ? 1 : 0;
-    return QJsonObject{
+    QJsonObject result{
         {"mode", "interface"},
         {"units", units},
         {"pagesShown", visiblePages(window, units)},
@@ -202,6 +205,9 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
         {"rssStartKiB", double(rssAtStart)},
         {"rssEndKiB", double(ProcessUsage::residentKiB())},
     };
+    if (hooks.afterWindow)
+        hooks.afterWindow(graph, result);
+    return result;
 }
 
 } // namespace InterfaceRun

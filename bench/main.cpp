@@ -2,13 +2,14 @@
 // units and a long run.
 //
 //   octo-bench [all] [--runs N] [--seconds S] [--warmup S]
-//              [--parts load,commands,interface,soak]
+//              [--parts load,commands,interface,soak,showlog] [--storm-seconds S]
 //              [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
 //              [--log FILE]
 //       runs everything (each measurement in a child process of its own) and prints the table
 //   octo-bench engine --units A,B,... --awake N [--seconds S] [--warmup S]
 //   octo-bench floor --mix ENGINE_RESULT.json [--seconds S] [--warmup S]
 //   octo-bench interface --units A,B,... [--seconds S] [--warmup S] [--unload-hidden-strips]
+//   octo-bench clipstorm --units A,B,... [--seconds S] [--warmup S] [--storm] [--log-open]
 //   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
 //   octo-bench recall --units A,B,... [--resume-polling]
 //   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
@@ -25,6 +26,7 @@
 #include <memory>
 
 #include "BenchDriver.h"
+#include "ClipStormRun.h"
 #include "CommandLatency.h"
 #include "InterfaceRun.h"
 #include "LoadRuns.h"
@@ -45,7 +47,10 @@ struct Arguments
     int soakWindows = 10;
     int soakWindowSeconds = 60;
     int soakSilenceSeconds = 20;
-    QStringList parts{"load", "commands", "interface", "soak"};
+    QStringList parts{"load", "commands", "interface", "soak", "showlog"};
+    int stormSeconds = 60;
+    bool storm = false;
+    bool logOpen = false;
     QString mixFile;
     QString logFile;
     bool unloadHiddenStrips = false;
@@ -58,14 +63,20 @@ Arguments parse(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addPositionalArgument(
-        "mode", "all (default), engine, floor, interface, latency, recall, soak or search");
+        "mode",
+        "all (default), engine, floor, interface, clipstorm, latency, recall, soak or search");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
     const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
     const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4, or of the search.", "N", "5");
     const QCommandLineOption seconds("seconds", "Measuring window of one run.", "S", "30");
     const QCommandLineOption warmup("warmup", "Warm-up before each window.", "S", "2");
-    const QCommandLineOption parts("parts", "Parts to run: load, commands, interface, soak.",
-                                   "LIST", "load,commands,interface,soak");
+    const QCommandLineOption parts("parts",
+                                   "Parts to run: load, commands, interface, soak, showlog.",
+                                   "LIST", "load,commands,interface,soak,showlog");
+    const QCommandLineOption stormSeconds("storm-seconds", "Measuring window of the clip storm.",
+                                          "S", "60");
+    const QCommandLineOption storm("storm", "Clip storm: every channel of every unit clips.");
+    const QCommandLineOption logOpen("log-open", "Clip storm: the show log's panel is open.");
     const QCommandLineOption soakWindows("soak-windows", "Windows of the soak.", "N", "10");
     const QCommandLineOption soakWindow("soak-window-seconds", "Length of one soak window.", "S",
                                         "60");
@@ -79,7 +90,7 @@ Arguments parse(const QStringList &arguments)
     const QCommandLineOption resume("resume-polling",
                                     "Recall: poll the units again as soon as the load is done.");
     parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
-                       soakSilence, mix, log, unload, seed, resume});
+                       soakSilence, mix, log, unload, seed, resume, stormSeconds, storm, logOpen});
     parser.process(arguments);
 
     Arguments parsed;
@@ -98,6 +109,9 @@ Arguments parse(const QStringList &arguments)
     parsed.unloadHiddenStrips = parser.isSet(unload);
     parsed.seed = parser.value(seed).toUInt();
     parsed.resumePolling = parser.isSet(resume);
+    parsed.stormSeconds = std::max(1, parser.value(stormSeconds).toInt());
+    parsed.storm = parser.isSet(storm);
+    parsed.logOpen = parser.isSet(logOpen);
     return parsed;
 }
 
@@ -115,6 +129,9 @@ QJsonObject runMeasurement(const Arguments &args)
     if (args.mode == QLatin1String("interface"))
         return InterfaceRun::run(args.units, args.warmup * 1000, args.seconds * 1000,
                                  args.unloadHiddenStrips);
+    if (args.mode == QLatin1String("clipstorm"))
+        return ClipStormRun::run(
+            args.units, {args.storm, args.logOpen, args.warmup * 1000, args.seconds * 1000});
     if (args.mode == QLatin1String("latency")) {
         CommandLatency::Plan plan;
         plan.warmupMs = args.warmup * 1000;
@@ -145,6 +162,7 @@ int runAll(const Arguments &args)
     options.soakWindowSeconds = args.soakWindowSeconds;
     options.soakSilenceSeconds = args.soakSilenceSeconds;
     options.parts = args.parts;
+    options.stormSeconds = args.stormSeconds;
     options.logFile = args.logFile;
     QTextStream out(stdout);
     out.setCodec("UTF-8");
@@ -159,7 +177,8 @@ int main(int argc, char **argv)
     for (int i = 0; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
     // Only the interface needs a window system; the other measurements run without one.
-    const bool needsWindow = rawArguments.value(1) == QLatin1String("interface");
+    const bool needsWindow = rawArguments.value(1) == QLatin1String("interface") ||
+                             rawArguments.value(1) == QLatin1String("clipstorm");
     std::unique_ptr<QCoreApplication> app;
     if (needsWindow)
         app = std::make_unique<QGuiApplication>(argc, argv);

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build-bench/ (optimised, with debug symbols for profilers) and runs
-# all seven, printing one table; the table also goes to build-bench/bench-results.md and the
+# all eight, printing one table; the table also goes to build-bench/bench-results.md and the
 # measurements' diagnostics to build-bench/bench.log.
 #
 #   bench/run.sh                 5 runs of 30 s for benchmarks 1-4 and 6, 5 recalls of each kind
-#                                (7), a 10-minute soak (about 45 min)
-#   bench/run.sh --quick         1 run of 5 s, 1 recall of each kind, a soak of 2 windows of 15 s
-#                                (about 3 min)
-#   bench/run.sh [--runs N] [--seconds S] [--soak-minutes M]
-#                [--parts load,commands,interface,soak]
+#                                (7), 5 runs of three 60 s windows for 8, a 10-minute soak
+#                                (about 60 min)
+#   bench/run.sh --quick         1 run of 5 s, 1 recall of each kind, 1 run of 10 s windows for 8,
+#                                a soak of 2 windows of 15 s (about 4 min)
+#   bench/run.sh [--runs N] [--seconds S] [--storm-seconds S] [--soak-minutes M]
+#                [--parts load,commands,interface,soak,showlog]
 #
 # Parts: load = 1-3 (engine, bare client and wrk against twelve units), commands = 6-7 (command
 # latency of one unit in the serial profile at 0, 20 and 60 ms of service, and the recall of a
-# preset to twelve such units at 0 and 20 ms), interface = 4, soak = 5. Load and commands take
+# preset to twelve such units at 0 and 20 ms), interface = 4, soak = 5, showlog = 8 (the program
+# in a clip storm on all 96 channels beside the same run without it). Load and commands take
 # turns run by run, so `--parts load,commands` measures them side by side.
 set -euo pipefail
 OCTO_ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -23,16 +25,18 @@ seconds=30
 soak_windows=10
 soak_window_seconds=60
 soak_silence_seconds=20
-parts=load,commands,interface,soak
+storm_seconds=60
+parts=load,commands,interface,soak,showlog
 while [ $# -gt 0 ]; do
     case "$1" in
         --quick) runs=1 seconds=5 soak_windows=2 soak_window_seconds=15 soak_silence_seconds=5
-                 shift ;;
+                 storm_seconds=10; shift ;;
         --runs) runs=$2; shift 2 ;;
         --seconds) seconds=$2; shift 2 ;;
+        --storm-seconds) storm_seconds=$2; shift 2 ;;
         --soak-minutes) soak_windows=$2; shift 2 ;;
         --parts) parts=$2; shift 2 ;;
-        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,18p' "$0"; exit 0 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done
@@ -46,5 +50,6 @@ cmake --build "$build" -j "$(nproc)" --target octo-bench corvane-unit-sim
 : >"$build/bench.log"
 "$build/bench/octo-bench" all --runs "$runs" --seconds "$seconds" --parts "$parts" \
     --soak-windows "$soak_windows" --soak-window-seconds "$soak_window_seconds" \
-    --soak-silence-seconds "$soak_silence_seconds" --log "$build/bench.log" |
+    --soak-silence-seconds "$soak_silence_seconds" --storm-seconds "$storm_seconds" \
+    --log "$build/bench.log" |
     tee "$build/bench-results.md"

@@ -30,4 +30,12 @@ inline bool isUnset(const QString &address)
     return address == unset || address.trimmed().isEmpty();
 }
 
+// Whether a reply's address names the unit held at this address. The transport names a reply
+// by the host of its URL, which writes a host name in lower case; host names match whatever
+// their case, as they do on the network.
+inline bool sameUnit(const QString &replyAddress, const QString &unitAddress)
+{
+    return replyAddress.compare(unitAddress, Qt::CaseInsensitive) == 0;
+}
+
 } // namespace UnitAddress

@@ -297,10 +297,15 @@ bool PreampModel::setProperty(const QVariant &index, const QString &name, const 
         qCDebug(lcUnit) << "Property Set Failed: Index out of Bounds";
         return false;
     }
+    const int role = roleNumber(name);
+    const bool refused =
+        !isOnline() && role != IdRole && role != OnlineRole && role != ClkStatusRole;
     if (!applySetting(row, name, value)) {
         qCDebug(lcUnit) << "Property Set Failed: Unknown Role";
         return false;
     }
+    if (refused)
+        emit changeRefused(row, name, value);
     // Also when the guard dropped the change: the window then copies the model's unchanged
     // values back into the page.
     emitRowsChanged(row, row);
@@ -432,8 +437,10 @@ bool PreampModel::applyAction(int row, const QString &name)
     // The scribble strip lives only in the controller, so it is the one role accepted offline.
     if (name == QLatin1String("scribbleStripRole"))
         return true;
-    if (!isOnline())
+    if (!isOnline()) {
+        emit changeRefused(row, name, QVariant());
         return false;
+    }
     Channel *ch = m_channels.at(row);
     const int n = row + 1;
     if (name == QLatin1String("gainUpRole") || name == QLatin1String("gainDownRole")) {

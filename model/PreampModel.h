@@ -177,6 +177,9 @@ signals:
                      const QVector<int> &roles = QVector<int>());
     // A relative gain change of a gain group, for every model (this one included).
     void groupGainChange(int groupID, int value);
+    // An operator's change that did not reach the unit because it is not online (setProperty's
+    // role and value; propertyChange's role with no value), for the show log.
+    void changeRefused(int row, const QString &role, const QVariant &value);
 
 public slots:
     void statusUpdated(const QJsonObject &document, const QString &address);
@@ -209,11 +212,9 @@ private:
     static const RoleAccess *roleAccess(int role);
     static bool isChannelRow(int row) { return row >= 0 && row < channelCount; }
     QVariant roleValue(int row, int role) const;
-    // The transport names a reply by the host of its URL, which writes a host name in lower case;
-    // host names match whatever their case, as they do on the network.
     bool isOwnAddress(const QString &address) const
     {
-        return address.compare(m_ipAddr, Qt::CaseInsensitive) == 0;
+        return UnitAddress::sameUnit(address, m_ipAddr);
     }
     bool isOnline() const { return m_link->isOnline(); }
     bool isReportForThisUnit(const QJsonObject &document, const QString &address) const;

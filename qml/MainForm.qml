@@ -38,6 +38,7 @@ Window {
     readonly property ListModel groupList: groupModel
     readonly property var manager: typeof systemManager === "undefined" ? null : systemManager
     readonly property var recallUndo: manager ? manager.recallUndo : null
+    readonly property var showLogObject: typeof showLog === "undefined" ? null : showLog
     // Inside any Item the name "top" is the item's own anchor line, so the window's children
     // reach it by this name.
     readonly property var mainForm: top
@@ -446,6 +447,23 @@ Window {
             onTopPreampRequested: mainForm.topPreamp = slot
             onPeakModeRequested: mainForm.peakMode = mode
             onGroupAdded: mainForm.groupModelChanged(groups)
+        }
+
+        // The show log, one click away from both views, in the strip at the left edge that
+        // neither view uses.
+        LogButton {
+            objectName: "logButton"
+            x: mainForm.edge
+            y: mainForm.barHeight + mainForm.viewGap
+            alarm: mainForm.showLogObject ? mainForm.showLogObject.alarm : false
+            onClicked: logView.open()
+        }
+
+        LogView {
+            id: logView
+            objectName: "logView"
+            anchors.centerIn: parent
+            log: mainForm.showLogObject
         }
 
         RecallDialogBox {

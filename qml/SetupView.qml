@@ -252,7 +252,7 @@ Item {
                 var address = preampSetupModel.get(rows[slot]).ipAddr
                 unit.setIP(isAddress(address) ? address : Octo.unsetAddress)
                 if (presetReady) {
-                    unit.sendAllToPreamp()
+                    ChangeSource.run(ChangeSource.FullSync, function () { unit.sendAllToPreamp() })
                     console.log("Preamp", slot, "synced")
                 }
             }

@@ -12,9 +12,10 @@ OCTO_RUNTIME_PACKAGES=(
 )
 # x11-utils: xprop and xwininfo, for the high-density screen of the demo and its window size;
 # libxcb1-dev and xdotool: the close suite's window-manager request and its clicks;
-# lintian, appstream and man-db: the package test's checks of the package, its metadata and pages.
+# lintian, appstream and man-db: the package test's checks of the package, its metadata and pages;
+# python3: its csv module reads back the show log's export.
 OCTO_TEST_PACKAGES=(qml-module-qttest xvfb xauth x11-utils libxcb1-dev xdotool libgl1-mesa-dri
-    imagemagick debootstrap lintian appstream man-db groff-base)
+    imagemagick debootstrap lintian appstream man-db groff-base python3)
 # The sanitizer and fuzzing build: clang with its sanitizer and libFuzzer runtimes, and
 # llvm-symbolizer for readable reports.
 OCTO_SANITIZE_PACKAGES=(clang libclang-rt-14-dev llvm)

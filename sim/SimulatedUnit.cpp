@@ -102,6 +102,7 @@ SimulatedUnit::Result SimulatedUnit::handle(const QString &commandText)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     expireFaults();
+    latchClipping();
     if (const auto sim = Commands::parse(commandText, simPrefix))
         return runSimCommand(*sim);
     if (isActive(Fault::Silent)) {
@@ -191,6 +192,7 @@ const QMap<QString, SimulatedUnit::Handler> &SimulatedUnit::simCommands()
         {QStringLiteral("SIM_UNLK"), &Unit::startFault<Fault::Unlocked>},
         {QStringLiteral("SIM_HERR"), &Unit::startValuedFault<Fault::HttpError, 400, 599>},
         {QStringLiteral("SIM_DLAY"), &Unit::startValuedFault<Fault::Delay, 0, maxDelayMs>},
+        {QStringLiteral("SIM_CLIP"), &Unit::clipChannels},
         {QStringLiteral("SIM_RFSE"), &Unit::refuseConnections},
         {QStringLiteral("SIM_BOOT"), &Unit::reboot},
         {QStringLiteral("SIM_CLER"), &Unit::clearFaults},
@@ -292,8 +294,28 @@ void SimulatedUnit::restoreFactoryDefaults()
 void SimulatedUnit::restart()
 {
     restoreFactoryDefaults();
-    m_faults.clear();
+    dropFaults();
     ++m_boots;
+}
+
+void SimulatedUnit::dropFaults()
+{
+    m_faults.clear();
+    for (Channel &channel : m_channels)
+        channel.clipUntil.reset();
+}
+
+// A clipping input latches its over on the unit whether or not anyone reads the meters.
+void SimulatedUnit::latchClipping()
+{
+    const qint64 now = m_clock();
+    for (Channel &channel : m_channels)
+        channel.over = channel.over || isClipping(channel, now);
+}
+
+bool SimulatedUnit::isClipping(const Channel &channel, qint64 now) const
+{
+    return channel.clipUntil && (*channel.clipUntil < 0 || now < *channel.clipUntil);
 }
 
 std::optional<int> SimulatedUnit::channelNumber(const QString &text) const
@@ -444,6 +466,25 @@ SimulatedUnit::Result SimulatedUnit::startValuedFault(const Parsed &command)
     return simAnswer();
 }
 
+// "SIM_CLIP=channel[,ms]": the channel (1 to 8, or ALL) reads at the top of the scale, an over,
+// at every meter reading, as an input driven into clipping does.
+SimulatedUnit::Result SimulatedUnit::clipChannels(const Parsed &command)
+{
+    const QStringList parts = command.splitArgument(2);
+    const bool all = parts.at(0) == QLatin1String("ALL");
+    const auto number = all ? std::optional<int>(0) : channelNumber(parts.at(0));
+    if (!number)
+        return badRequest(QStringLiteral("channel must be 1 to %1 or ALL").arg(m_channels.size()));
+    const auto until = endOfFault(parts.value(1, QString()));
+    if (!until)
+        return badRequest(QStringLiteral("bad duration"));
+    for (int i = 0; i < int(m_channels.size()); ++i) {
+        if (all || i == *number - 1)
+            m_channels[i].clipUntil = *until;
+    }
+    return simAnswer();
+}
+
 SimulatedUnit::Result SimulatedUnit::refuseConnections(const Parsed &command)
 {
     const auto duration = parseInRange(command.argument, 1, maxDurationMs);
@@ -471,7 +512,7 @@ SimulatedUnit::Result SimulatedUnit::clearFaults(const Parsed &command)
 {
     if (command.hasArgument)
         return badRequest(QStringLiteral("no argument expected"));
-    m_faults.clear();
+    dropFaults();
     return simAnswer();
 }
 
@@ -541,6 +582,13 @@ SimulatedUnit::Result SimulatedUnit::simAnswer() const
             details.insert(QStringLiteral("remainingMs"), double(active.until - now));
         faults.insert(faultName(fault), details);
     }
+    QJsonArray clipping;
+    for (int i = 0; i < int(m_channels.size()); ++i) {
+        if (isClipping(m_channels[i], now))
+            clipping.append(i + 1);
+    }
+    if (!clipping.isEmpty())
+        faults.insert(QStringLiteral("CLIP"), QJsonObject{{QStringLiteral("channels"), clipping}});
     const QJsonObject profile{{QStringLiteral("serial"), m_profile.serial},
                               {QStringLiteral("serviceMs"), m_profile.serviceMs},
                               {QStringLiteral("jitterMs"), m_profile.jitterMs},
@@ -624,7 +672,9 @@ int SimulatedUnit::nextMeterLevel(Channel &channel, qint64 now)
     const int noise = std::uniform_int_distribution<int>(-2, 2)(m_random);
     const bool peak = std::bernoulli_distribution(peakChance)(m_random);
     const int transient = peak ? std::uniform_int_distribution<int>(10, 15)(m_random) : 0;
-    const int level = int(std::lround(base + wander)) + noise + transient;
+    const int level = isClipping(channel, now)
+                          ? meterFullScale
+                          : int(std::lround(base + wander)) + noise + transient;
     const int clamped = std::clamp(level, 0, meterFullScale);
     if (clamped == meterFullScale)
         channel.over = true;

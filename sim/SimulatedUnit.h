@@ -106,6 +106,9 @@ private:
         bool phase = false;
         bool ribbon = false;
         bool over = false;
+        // While set, every meter reading is at the top of the scale (SIM_CLIP): the clock time
+        // it ends, negative until cleared.
+        std::optional<qint64> clipUntil;
         // The slow wander of the input level: a sine with its own period and phase.
         double wanderPeriodMs = 8000;
         double wanderPhase = 0;
@@ -142,6 +145,9 @@ private:
 
     void restoreFactoryDefaults();
     void restart();
+    void dropFaults();
+    void latchClipping();
+    bool isClipping(const Channel &channel, qint64 now) const;
 
     // Unit commands.
     Result statusCommand(const Parsed &command);
@@ -160,6 +166,7 @@ private:
     // Simulation commands.
     template<Fault Kind> Result startFault(const Parsed &command);
     template<Fault Kind, int MinValue, int MaxValue> Result startValuedFault(const Parsed &command);
+    Result clipChannels(const Parsed &command);
     Result refuseConnections(const Parsed &command);
     Result reboot(const Parsed &command);
     Result clearFaults(const Parsed &command);

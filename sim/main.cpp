@@ -51,6 +51,8 @@ const char description[] =
     "  SIM_HUGE[=ms]         answer with a 2 MiB document\n"
     "  SIM_DLAY=delay[,ms]   answer after delay ms (0..10000)\n"
     "  SIM_UNLK[=ms]         report the clock unlocked\n"
+    "  SIM_CLIP=channel[,ms] the channel (1..8 or ALL) reads at the top of the meter\n"
+    "                        scale, an over, at every reading\n"
     "  SIM_BOOT[=ms]         restart with factory settings and no faults, refusing\n"
     "                        connections for ms while booting\n"
     "  SIM_CLER              clear all faults\n"

@@ -11,6 +11,7 @@
 #include "device/NetworkCom.h"
 #include "device/UnitAddress.h"
 #include "model/PreampModel.h"
+#include "system/ChangeSource.h"
 #include "system/FileWriter.h"
 #include "system/Logging.h"
 #include "system/PresetLoader.h"
@@ -177,6 +178,7 @@ void SystemManager::enableGroup(int group, bool enable)
 
 void SystemManager::toDefaults()
 {
+    const ChangeSource::Scope reset(ChangeSource::ResetToDefaults);
     for (int i = 0; i < m_activePreamps; ++i)
         m_preamps.at(i)->setToDefault();
 }
@@ -193,6 +195,8 @@ void SystemManager::savePreset(const QVariant &filename)
 void SystemManager::loadPreset(const QVariant &filename, const QVariant &loadType)
 {
     qCDebug(lcSystem) << "Loading Preset with Load Type:" << loadType;
+    // The loader pushes the preset's settings to the units within this call.
+    const ChangeSource::Scope recall(ChangeSource::PresetRecall);
     emit load(filename.toUrl(), loadType.toInt());
 }
 

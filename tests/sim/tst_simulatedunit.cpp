@@ -120,7 +120,8 @@ private slots:
             "SIM_SLNT=soon", "SIM_SLNT=-5", "SIM_DLAY", "SIM_DLAY=20000", "SIM_BOOT=x",
             "SIM_CLER=1", "SIM_STAT=ALL", "SIM_CLOG=ALL", "SIM_SERL", "SIM_SERL=", "SIM_SERL=off", "SIM_SERL=-1",
             "SIM_SERL=2001", "SIM_SERL=60,-1", "SIM_SERL=60,2001", "SIM_SERL=60,,4",
-            "SIM_SERL=60,0,0", "SIM_SERL=60,0,65", "SIM_SERL=60,0,4,1"})
+            "SIM_SERL=60,0,0", "SIM_SERL=60,0,65", "SIM_SERL=60,0,4,1", "SIM_CLIP",
+            "SIM_CLIP=0", "SIM_CLIP=9", "SIM_CLIP=all", "SIM_CLIP=3,0"})
             QTest::addRow("refused: %s", bad) << QStringList{bad} << -1 << QString() << QVariant();
         // clang-format on
     }
@@ -206,6 +207,57 @@ private slots:
         QCOMPARE(seen(unit, healthy), healthyAnswer);
     }
 
+    void clipDrivesChosenChannelsToOver_data()
+    {
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<QString>("end"); // empty: the clip's own duration ends it
+        QTest::addColumn<QJsonArray>("channels");
+        QTest::newRow("one channel for 100 ms") << "SIM_CLIP=3,100"
+                                                << "" << QJsonArray{3};
+        QTest::newRow("all until cleared") << "SIM_CLIP=ALL"
+                                           << "SIM_CLER" << QJsonArray{1, 2, 3, 4, 5, 6, 7, 8};
+        QTest::newRow("one until a restart") << "SIM_CLIP=5"
+                                             << "SIM_BOOT" << QJsonArray{5};
+    }
+
+    // A clipping input reads the over level at every meter reading; the others keep theirs.
+    void clipDrivesChosenChannelsToOver()
+    {
+        QFETCH(QString, clip);
+        QFETCH(QString, end);
+        QFETCH(QJsonArray, channels);
+        qint64 now = 0;
+        SimulatedUnit unit(unitId, 1, [&now] { return now; });
+        const auto overs = [&unit] {
+            QJsonArray clipping;
+            const QJsonObject meter = QJsonDocument::fromJson(unit.handle("CMD_METR").body)
+                                          .object()
+                                          .value("meter")
+                                          .toObject();
+            for (int channel = 1; channel <= 8; ++channel) {
+                if (meter.value(QString::number(channel)).toInt() == 63)
+                    clipping.append(channel);
+            }
+            return clipping;
+        };
+        QCOMPARE(unit.handle(clip).status, 200);
+        // Latched at once, as the unit's own metering sees it, read or not.
+        const QJsonObject status =
+            QJsonDocument::fromJson(unit.handle(statusCommand).body).object();
+        for (const QJsonValue &channel : channels)
+            QCOMPARE(field(status, QStringLiteral("%1/over").arg(channel.toInt())), "on");
+        const QJsonObject stat = QJsonDocument::fromJson(unit.handle("SIM_STAT").body).object();
+        QCOMPARE(stat["sim"]["faults"]["CLIP"]["channels"].toArray(), channels);
+        for (int reading = 0; reading < 20; ++reading, now += 4)
+            QCOMPARE(overs(), channels);
+        if (end.isEmpty())
+            now = 100;
+        else
+            QCOMPARE(unit.handle(end).status, 200);
+        for (int reading = 0; reading < 20; ++reading)
+            QCOMPARE(overs(), QJsonArray());
+    }
+
     void scenarioIsParsed_data()
     {
         QTest::addColumn<QString>("text");
@@ -236,6 +288,7 @@ private slots:
         row("bad fault value", "100 1 HERR=200", {}, 1,
             "bad fault \"HERR=200\": value must be 400 to 599");
         row("serving profile", "0 1 SERL=60,5,2", {"0 0 SIM_SERL=60,5,2"});
+        row("a channel clipping for a while", "500 2 CLIP=3 20000", {"500 1 SIM_CLIP=3,20000"});
         row("serving profile with a duration", "0 1 SERL=60 500", {}, 1, "SERL takes no duration");
         // clang-format on
     }
