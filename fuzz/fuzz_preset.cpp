@@ -49,7 +49,7 @@ void checkStoreIsStable(PresetLoader *loader, const QString &path)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzGraph &graph = FuzzGraph::instance();
-    SystemManager *manager = graph.renew();
+    SystemManager *manager = graph.reset();
     PresetLoader *loader = manager->presetLoader();
     int countsTaken = 0;
     int recalls = 0;
