@@ -3,12 +3,12 @@
 // All twelve slots hold a unit, with channels grouped at and beyond the gain range. The first four
 // share one address and are idle, polling, pinged and asleep, so the body, answered once from that
 // address, meets each link state; every model takes a report for its address, however many
-// share it. The other eight, at addresses like it (127.0.45.10 to .12 begin as .1 does), must take
-// none of it, nor may any slot take it from an address no slot holds, which answers first. The
-// body comes back once more as the error text of a failed request.
+// share it. The other eight, at addresses like it (127.0.45.10 to .12 begin as .1 does), must
+// take none of it. The body comes back once more as the error text of a failed request.
 //
 // Each answer costs the transport's read of up to 1 MiB, which under AddressSanitizer maps and
-// poisons fresh memory: one answer for the four link states keeps the fuzzer fast.
+// poisons fresh memory and so sets the fuzzer's pace: one answer serves the four link states, and
+// the eight other slots stand for any address that is not the unit's.
 
 #include <QByteArray>
 #include <QUrl>
@@ -93,9 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const QVector<QVariant> prepared = graph.shownState();
 
     const QByteArray body(reinterpret_cast<const char *>(data), int(size));
-    // A report from an address no slot holds changes nothing.
-    answer(graph.transport(), QStringLiteral("127.0.45.99"), body);
-    FUZZ_CHECK(graph.shownState() == prepared);
     answer(graph.transport(), slotAddress(0), body);
     const int perSlot = prepared.size() / models.size();
     FUZZ_CHECK(graph.shownState(linkStates) == prepared.mid(perSlot * linkStates));
