@@ -1,13 +1,9 @@
-// Compiled into every executable that links the test support library (an interface source of
-// it), so no suite has to remember to call it.
-//
-// With OCTO_NO_GL_DRIVER set, as the sanitized build sets it for every suite that runs with the
-// leak check, a suite fails when a GL driver is mapped into it as its application object goes.
-// The toolkit unloads such a driver only after that, when it drops its platform integration, and
-// what the driver leaves then has no name a suppression could match and depends on the machine's
-// CPU and Mesa build. The check runs among the application object's post routines, while the
-// driver, once loaded, is still mapped. The GL dispatch libraries the toolkit links (libGL,
-// libGLX, libGLdispatch) are always there and are not drivers.
+// Compiled into every executable that links the test support library, so no suite has to
+// remember it. With OCTO_NO_GL_DRIVER set (the sanitized build sets it for the leak-checked
+// suites, tests/sanitizers/) a suite fails if a GL driver is mapped into it as its application
+// object goes: among the post routines, before the toolkit drops its platform integration and
+// with it the driver, whose leftovers the leak check could not name. The GL dispatch libraries
+// the toolkit links (libGL, libGLX, libGLdispatch) are always there and are no drivers.
 
 #include <QCoreApplication>
 #include <QFile>
