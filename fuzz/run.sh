@@ -66,7 +66,8 @@ stat() {
     echo "${value:-0}"
 }
 
-# progress FIELD LOG: a field (cov, ft) of libFuzzer's last progress line.
+# progress FIELD LOG: a field of libFuzzer's last progress line: cov (code edges reached), ft
+# (features) or corp (inputs in its corpus, which keeps the smallest input of each feature).
 progress() {
     local value
     value=$(grep -E '^#[0-9]+' "$2" | grep -o " $1: [0-9]*" | tail -1 | sed 's/.*: //')
@@ -98,8 +99,8 @@ for target in "${targets[@]}"; do
     inputs=$(stat number_of_executed_units "$log")
     echo "fuzz_$target: $inputs inputs in $(printf %.0f "$elapsed") s" \
         "($(awk -v n="$inputs" -v s="$elapsed" 'BEGIN { printf "%d", n / s }')/s, peak $(stat peak_rss_mb "$log") MB)," \
-        "cov $(progress cov "$log") ft $(progress ft "$log")," \
-        "corpus $seeds -> $corpus inputs, findings: ${findings:-none}"
+        "cov $(progress cov "$log") ft $(progress ft "$log") corp $(progress corp "$log")," \
+        "corpus $seeds -> $corpus files, findings: ${findings:-none}"
     if [ $status -ne 0 ]; then
         failed=1
         echo "fuzz_$target failed with status $status; log: $log" >&2
