@@ -1,6 +1,9 @@
 // A preset file's bytes, recalled with addresses and settings (load type 3), so that every
 // restored unit also gets its full sync; then the recalled setup is stored and that file
-// recalled and stored again, which must give back the same bytes.
+// recalled and stored again, which must give back the same bytes. A file that restores nothing
+// (most mutations are no JSON object) leaves the graph as it was built, whose store is the same
+// every time: it is checked on the first such input only, as each read of a preset reserves the
+// largest size a preset may have, which under AddressSanitizer sets the fuzzer's pace.
 
 #include <QByteArray>
 #include <QFile>
@@ -8,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "FuzzGraph.h"
 #include "device/Commands.h"
@@ -49,7 +53,7 @@ void checkStoreIsStable(PresetLoader *loader, const QString &path)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzGraph &graph = FuzzGraph::instance();
-    SystemManager *manager = graph.renew();
+    SystemManager *manager = graph.reset();
     PresetLoader *loader = manager->presetLoader();
     int countsTaken = 0;
     int recalls = 0;
@@ -70,6 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const QString &command : graph.commands())
         FUZZ_CHECK(Commands::parse(command).has_value());
 
-    checkStoreIsStable(loader, graph.homePath() + QStringLiteral("/stored.cvp"));
+    // A recall that took nothing leaves the graph as it was built, whose store is checked once.
+    static bool builtStoreChecked = false;
+    if (countsTaken || !std::exchange(builtStoreChecked, true))
+        checkStoreIsStable(loader, graph.homePath() + QStringLiteral("/stored.cvp"));
     return 0;
 }

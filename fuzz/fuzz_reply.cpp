@@ -1,13 +1,17 @@
 // A unit's reply body, through the transport's sorting into the twelve models' report slots.
 //
-// Each of the twelve slots answers the same body once, so every input meets each link state the
-// slots start in (idle, polling, pinged, asleep) and channels grouped at and beyond the gain
-// range; then an address no slot holds answers it, which must change nothing, and the body comes
-// back once more as the error text of a failed request.
+// All twelve slots hold a unit, with channels grouped at and beyond the gain range. The first four
+// share one address and are idle, polling, pinged and asleep, so the body, answered once from that
+// address, meets each link state; every model takes a report for its address, however many
+// share it. The other eight, at addresses like it (127.0.45.10 to .12 begin as .1 does), must
+// take none of it. The body comes back once more as the error text of a failed request.
+//
+// Each answer costs the transport's read of up to 1 MiB, which under AddressSanitizer maps and
+// poisons fresh memory and so sets the fuzzer's pace: one answer serves the four link states, and
+// the eight other slots stand for any address that is not the unit's.
 
 #include <QByteArray>
 #include <QUrl>
-#include <QVariantList>
 
 #include <cstddef>
 #include <cstdint>
@@ -33,11 +37,19 @@ void groupEvenChannels(PreampModel *model)
     }
 }
 
+// Idle, polling, pinged and asleep, in turn.
+constexpr int linkStates = 4;
+
+QString slotAddress(int slot)
+{
+    return FuzzGraph::unitAddress(slot < linkStates ? 0 : slot);
+}
+
 void prepareSlot(PreampModel *model, int slot)
 {
-    model->setIP(FuzzGraph::unitAddress(slot));
+    model->setIP(slotAddress(slot));
     groupEvenChannels(model);
-    switch (slot % 4) {
+    switch (slot % linkStates) {
     case 1:
         model->init();
         break;
@@ -62,19 +74,6 @@ void answer(NetworkCom *transport, const QString &address, const QByteArray &bod
     transport->dataReceived(&reply);
 }
 
-// Everything the models show, unit by unit, row by row and role by role.
-QVariantList shownValues(const QList<PreampModel *> &models)
-{
-    QVariantList values;
-    for (const PreampModel *model : models) {
-        for (int row = 0; row < PreampModel::channelCount; ++row) {
-            for (int role = PreampModel::IdRole; role <= PreampModel::ScribbleStripRole; ++role)
-                values << model->data(model->index(row), role);
-        }
-    }
-    return values;
-}
-
 void checkModel(const PreampModel *model)
 {
     FUZZ_CHECK(model->online() >= PreampModel::Offline && model->online() <= PreampModel::Online);
@@ -86,19 +85,18 @@ void checkModel(const PreampModel *model)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzGraph &graph = FuzzGraph::instance();
-    SystemManager *manager = graph.renew();
+    SystemManager *manager = graph.reset();
     const QList<PreampModel *> models = manager->preamps();
     for (int slot = 0; slot < models.size(); ++slot)
         prepareSlot(models.at(slot), slot);
+    // The same for every input, as the graph starts each one as it was built.
+    static const QVector<QVariant> prepared = graph.shownState();
 
     const QByteArray body(reinterpret_cast<const char *>(data), int(size));
-    for (int slot = 0; slot < models.size(); ++slot)
-        answer(graph.transport(), FuzzGraph::unitAddress(slot), body);
-    // A report from an address no slot holds changes nothing.
-    const QVariantList before = shownValues(models);
-    answer(graph.transport(), QStringLiteral("127.0.45.99"), body);
-    FUZZ_CHECK(shownValues(models) == before);
-    answer(graph.transport(), FuzzGraph::unitAddress(1), QByteArray(),
+    answer(graph.transport(), slotAddress(0), body);
+    const int perSlot = prepared.size() / models.size();
+    FUZZ_CHECK(graph.shownState(linkStates) == prepared.mid(perSlot * linkStates));
+    answer(graph.transport(), slotAddress(0), QByteArray(),
            QStringLiteral("Connection refused: ") + QString::fromUtf8(body));
 
     for (const PreampModel *model : models)

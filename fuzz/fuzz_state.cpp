@@ -40,7 +40,7 @@ void checkSlots(const SystemManager *manager)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     FuzzGraph &graph = FuzzGraph::instance();
-    SystemManager *manager = graph.renew();
+    SystemManager *manager = graph.reset();
     int restores = 0;
     QObject counting; // the counter's connection ends with this input
     QObject::connect(manager, &SystemManager::restored, &counting, [&restores] { ++restores; });
