@@ -22,9 +22,11 @@ ensure_packages "${packages[@]}"
 configure_and_build "$OCTO_ROOT/build" -DOCTO_BUILD_TESTS=ON -DOCTO_WERROR="${OCTO_WERROR:-OFF}"
 
 unset QT_QPA_PLATFORMTHEME
-# Under Xvfb the QML suites get a real GL context (the software backend draws no shader effects).
+# The suites that need a window system start an X server of their own (Xvfb with Mesa GL: the
+# software backend draws no shader effects); none of them, nor any other suite, reaches the
+# display of the desktop this runs on.
 run_suites() {
-    (cd "$1" && xvfb-run -a -s "-screen 0 1920x1080x24" ctest --output-on-failure -j 2 --timeout 300)
+    (cd "$1" && env -u DISPLAY -u WAYLAND_DISPLAY ctest --output-on-failure -j 2 --timeout 300)
 }
 run_suites "$OCTO_ROOT/build"
 if [ "$QUICK" = 1 ]; then exit 0; fi
