@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include "device/ReplyDocument.h"
@@ -13,11 +14,18 @@
 
 namespace {
 
-const char oversizedProperty[] = "octoOversized";
+// The error text of a reply the transport itself has ended.
+const char abortedProperty[] = "octoAborted";
 
 QString oversizedErrorText()
 {
     return QStringLiteral("Reply larger than %1 bytes aborted").arg(NetworkCom::maxReplyBytes);
+}
+
+QString deadlineErrorText()
+{
+    return QStringLiteral("Request timed out: not finished %1 ms after it was sent, aborted")
+        .arg(NetworkCom::requestDeadlineMs);
 }
 
 QString queueFullErrorText()
@@ -33,9 +41,9 @@ bool isUnsetAddress(const QString &ip)
     return ip == UnitAddress::unset || ip.trimmed().isEmpty();
 }
 
-bool isOversized(const QNetworkReply *reply)
+QString abortedError(const QNetworkReply *reply)
 {
-    return reply->property(oversizedProperty).toBool();
+    return reply->property(abortedProperty).toString();
 }
 
 // What the toolkit may read from a unit's socket before the controller takes it.
@@ -89,10 +97,14 @@ void NetworkCom::command(const QString &ip, const QString &cmd)
     case RequestQueue::Admission::Merged:
         ++m_mergedPolls;
         break;
+    case RequestQueue::Admission::Replaced:
+        ++m_mergedCommands;
+        break;
     case RequestQueue::Admission::Full: {
         const QString host = replyAddress(requestUrl(ip, cmd));
-        qCDebug(lcTransport) << "Error Occurred on IP:" << host;
-        emit replyError(queueFullErrorText(), host);
+        qCDebug(lcTransport).noquote()
+            << queueFullErrorText() + QLatin1Char(':') << cmd << "for" << host;
+        emit commandDropped(cmd, host);
         break;
     }
     }
@@ -122,13 +134,16 @@ void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > maxReplyBytes)
-            abortOversized(reply);
+            abortReply(reply, oversizedErrorText());
     });
     connect(reply, &QIODevice::readyRead, this, [this, reply] {
         const auto sent = m_sent.find(reply);
         if (sent == m_sent.end() || !readCapped(reply, sent->body))
-            abortOversized(reply);
+            abortReply(reply, oversizedErrorText());
     });
+    // The transfer timeout counts only silence: an answer that trickles in keeps resetting it.
+    QTimer::singleShot(requestDeadlineMs, Qt::PreciseTimer, reply,
+                       [this, reply] { abortReply(reply, deadlineErrorText()); });
     m_sent.insert(reply, Sent{ip, request.lane, ++m_events, QByteArray()});
     ++m_pending[ip];
     connect(reply, &QObject::destroyed, this, [this, ip] { releasePending(ip); });
@@ -157,11 +172,11 @@ void NetworkCom::releasePending(const QString &ip)
         m_pending.erase(entry);
 }
 
-void NetworkCom::abortOversized(QNetworkReply *reply)
+void NetworkCom::abortReply(QNetworkReply *reply, const QString &error)
 {
-    if (isOversized(reply) || reply->isFinished())
+    if (!abortedError(reply).isEmpty() || reply->isFinished())
         return;
-    reply->setProperty(oversizedProperty, true);
+    reply->setProperty(abortedProperty, error);
     reply->abort(); // finishes the reply, which reports it as an error
 }
 
@@ -175,7 +190,8 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
         m_sent.erase(sent);
     // The rest of the body is read under the same cap: a body that came in one piece together
     // with the end of the reply has not been counted on its way.
-    const bool failed = reply->error() != QNetworkReply::NoError || isOversized(reply) ||
+    const QString aborted = abortedError(reply);
+    const bool failed = reply->error() != QNetworkReply::NoError || !aborted.isEmpty() ||
                         !readCapped(reply, request.body);
     QJsonObject document;
     if (!failed)
@@ -196,9 +212,9 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
 
     if (failed) {
         qCDebug(lcTransport) << "Error Occurred on IP:" << host;
-        const QString error = reply->error() == QNetworkReply::NoError || isOversized(reply)
-                                  ? oversizedErrorText()
-                                  : reply->errorString();
+        const QString error = !aborted.isEmpty()                         ? aborted
+                              : reply->error() == QNetworkReply::NoError ? oversizedErrorText()
+                                                                         : reply->errorString();
         if (stale)
             qCDebug(lcTransport) << "Not reported, the unit has answered since:" << error << "on"
                                  << host;
