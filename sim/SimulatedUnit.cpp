@@ -111,6 +111,7 @@ SimulatedUnit::Result SimulatedUnit::handle(const QString &commandText)
     }
     Result result = runUnitCommand(commandText);
     applyFaultsToAnswer(result);
+    spoilAnswer(result);
     return result;
 }
 
@@ -192,6 +193,8 @@ const QMap<QString, SimulatedUnit::Handler> &SimulatedUnit::simCommands()
         {QStringLiteral("SIM_HERR"), &Unit::startValuedFault<Fault::HttpError, 400, 599>},
         {QStringLiteral("SIM_DLAY"), &Unit::startValuedFault<Fault::Delay, 0, maxDelayMs>},
         {QStringLiteral("SIM_RFSE"), &Unit::refuseConnections},
+        {QStringLiteral("SIM_DROP"), &Unit::dropAnswers},
+        {QStringLiteral("SIM_TRKL"), &Unit::trickleAnswers},
         {QStringLiteral("SIM_BOOT"), &Unit::reboot},
         {QStringLiteral("SIM_CLER"), &Unit::clearFaults},
         {QStringLiteral("SIM_STAT"), &Unit::statistics},
@@ -258,6 +261,18 @@ void SimulatedUnit::applyFaultsToAnswer(Result &result) const
         result.body = oversized(result.body);
 }
 
+// A lost answer goes before a trickled one; each counts one answer.
+void SimulatedUnit::spoilAnswer(Result &result)
+{
+    if (m_answersToDrop > 0) {
+        --m_answersToDrop;
+        result.drop = true;
+    } else if (m_answersToTrickle > 0) {
+        --m_answersToTrickle;
+        result.trickleMs = m_trickleMs;
+    }
+}
+
 void SimulatedUnit::expireFaults()
 {
     const qint64 now = m_clock();
@@ -282,10 +297,16 @@ void SimulatedUnit::restoreFactoryDefaults()
     m_clockOutSource = 0;
 }
 
+void SimulatedUnit::endAllFaults()
+{
+    m_faults.clear();
+    m_answersToDrop = m_answersToTrickle = 0;
+}
+
 void SimulatedUnit::restart()
 {
     restoreFactoryDefaults();
-    m_faults.clear();
+    endAllFaults();
     ++m_boots;
 }
 
@@ -447,6 +468,35 @@ SimulatedUnit::Result SimulatedUnit::refuseConnections(const Parsed &command)
     return result;
 }
 
+// "SIM_DROP[=count]": the next count answers (default 1) are lost.
+SimulatedUnit::Result SimulatedUnit::dropAnswers(const Parsed &command)
+{
+    const auto count =
+        command.hasArgument ? parseInRange(command.argument, 1, maxSpoiledAnswers) : 1;
+    if (!count)
+        return badRequest(QStringLiteral("count must be 1 to %1").arg(maxSpoiledAnswers));
+    m_answersToDrop = *count;
+    return simAnswer();
+}
+
+// "SIM_TRKL[=count[,ms]]": the next count answers (default 1) trickle, one byte every ms
+// (default defaultTrickleMs).
+SimulatedUnit::Result SimulatedUnit::trickleAnswers(const Parsed &command)
+{
+    const QStringList parts = command.splitArgument(2);
+    const auto count = command.hasArgument ? parseInRange(parts.at(0), 1, maxSpoiledAnswers) : 1;
+    const auto every =
+        parts.size() > 1 ? parseInRange(parts.at(1), 1, maxDelayMs) : defaultTrickleMs;
+    if (!count || !every)
+        return badRequest(QStringLiteral("expected SIM_TRKL[=count[,ms]] with count 1 to %1 and "
+                                         "ms 1 to %2")
+                              .arg(maxSpoiledAnswers)
+                              .arg(maxDelayMs));
+    m_answersToTrickle = *count;
+    m_trickleMs = *every;
+    return simAnswer();
+}
+
 // "SIM_BOOT" restarts at once; "SIM_BOOT=ms" also refuses connections while the unit "boots".
 SimulatedUnit::Result SimulatedUnit::reboot(const Parsed &command)
 {
@@ -464,7 +514,7 @@ SimulatedUnit::Result SimulatedUnit::clearFaults(const Parsed &command)
 {
     if (command.hasArgument)
         return badRequest(QStringLiteral("no argument expected"));
-    m_faults.clear();
+    endAllFaults();
     return simAnswer();
 }
 
@@ -522,6 +572,13 @@ SimulatedUnit::Result SimulatedUnit::simAnswer() const
             details.insert(QStringLiteral("remainingMs"), double(active.until - now));
         faults.insert(faultName(fault), details);
     }
+    if (m_answersToDrop > 0)
+        faults.insert(QStringLiteral("DROP"),
+                      QJsonObject{{QStringLiteral("remaining"), m_answersToDrop}});
+    if (m_answersToTrickle > 0)
+        faults.insert(QStringLiteral("TRKL"),
+                      QJsonObject{{QStringLiteral("remaining"), m_answersToTrickle},
+                                  {QStringLiteral("everyMs"), m_trickleMs}});
     const QJsonObject profile{{QStringLiteral("serial"), m_profile.serial},
                               {QStringLiteral("serviceMs"), m_profile.serviceMs},
                               {QStringLiteral("jitterMs"), m_profile.jitterMs},
