@@ -11,6 +11,7 @@
 //   octo-bench interface --units A,B,... [--seconds S] [--warmup S] [--unload-hidden-strips]
 //   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
 //   octo-bench recall --units A,B,... [--resume-polling]
+//   octo-bench held --units A [--members N] [--steps N]
 //   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
 //   octo-bench search [--runs N]
 //       one measurement; prints its figures as one JSON line
@@ -22,10 +23,12 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <algorithm>
 #include <memory>
 
 #include "BenchDriver.h"
 #include "CommandLatency.h"
+#include "HeldControls.h"
 #include "InterfaceRun.h"
 #include "LoadRuns.h"
 #include "RecallRun.h"
@@ -51,6 +54,8 @@ struct Arguments
     bool unloadHiddenStrips = false;
     quint32 seed = 1;
     bool resumePolling = false;
+    int members = 0;
+    int steps = 32;
 };
 
 Arguments parse(const QStringList &arguments)
@@ -58,7 +63,7 @@ Arguments parse(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addPositionalArgument(
-        "mode", "all (default), engine, floor, interface, latency, recall, soak or search");
+        "mode", "all (default), engine, floor, interface, latency, held, recall, soak or search");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
     const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
     const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4, or of the search.", "N", "5");
@@ -78,8 +83,11 @@ Arguments parse(const QStringList &arguments)
     const QCommandLineOption seed("seed", "Latency: seed of the command moments.", "N", "1");
     const QCommandLineOption resume("resume-polling",
                                     "Recall: poll the units again as soon as the load is done.");
+    const QCommandLineOption members(
+        "members", "Held: channels in the held gain group (0: one channel).", "N", "0");
+    const QCommandLineOption steps("steps", "Held: steps of the held gain button.", "N", "32");
     parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
-                       soakSilence, mix, log, unload, seed, resume});
+                       soakSilence, mix, log, unload, seed, resume, members, steps});
     parser.process(arguments);
 
     Arguments parsed;
@@ -98,6 +106,8 @@ Arguments parse(const QStringList &arguments)
     parsed.unloadHiddenStrips = parser.isSet(unload);
     parsed.seed = parser.value(seed).toUInt();
     parsed.resumePolling = parser.isSet(resume);
+    parsed.members = std::clamp(parser.value(members).toInt(), 0, 8);
+    parsed.steps = std::max(1, parser.value(steps).toInt());
     return parsed;
 }
 
@@ -121,6 +131,12 @@ QJsonObject runMeasurement(const Arguments &args)
         plan.windowMs = args.seconds * 1000;
         plan.seed = args.seed;
         return CommandLatency::run(args.units.value(0), plan);
+    }
+    if (args.mode == QLatin1String("held")) {
+        HeldControls::Plan plan;
+        plan.members = args.members;
+        plan.steps = args.steps;
+        return HeldControls::run(args.units.value(0), plan);
     }
     if (args.mode == QLatin1String("recall")) {
         RecallRun::Plan plan;

@@ -1,19 +1,20 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build-bench/ (optimised, with debug symbols for profilers) and runs
-# all seven, printing one table; the table also goes to build-bench/bench-results.md and the
+# all eight, printing one table; the table also goes to build-bench/bench-results.md and the
 # measurements' diagnostics to build-bench/bench.log.
 #
 #   bench/run.sh                 5 runs of 30 s for benchmarks 1-4 and 6, 5 recalls of each kind
-#                                (7), a 10-minute soak (about 45 min)
+#                                (7) and 5 holds of each kind (8), a 10-minute soak (about 50 min)
 #   bench/run.sh --quick         1 run of 5 s, 1 recall of each kind, a soak of 2 windows of 15 s
 #                                (about 3 min)
 #   bench/run.sh [--runs N] [--seconds S] [--soak-minutes M]
 #                [--parts load,commands,interface,soak]
 #
-# Parts: load = 1-3 (engine, bare client and wrk against twelve units), commands = 6-7 (command
-# latency of one unit in the serial profile at 0, 20 and 60 ms of service, and the recall of a
-# preset to twelve such units at 0 and 20 ms), interface = 4, soak = 5. Load and commands take
-# turns run by run, so `--parts load,commands` measures them side by side.
+# Parts: load = 1-3 (engine, bare client and wrk against twelve units), commands = 6-8 (command
+# latency of one unit in the serial profile at 0, 20 and 60 ms of service, the recall of a
+# preset to twelve such units at 0 and 20 ms, and a held gain button on one such unit: one
+# channel at 300 ms, eight grouped channels at 60 ms), interface = 4, soak = 5. Load and
+# commands take turns run by run, so `--parts load,commands` measures them side by side.
 set -euo pipefail
 OCTO_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$OCTO_ROOT/scripts/packages.sh"
@@ -32,7 +33,7 @@ while [ $# -gt 0 ]; do
         --seconds) seconds=$2; shift 2 ;;
         --soak-minutes) soak_windows=$2; shift 2 ;;
         --parts) parts=$2; shift 2 ;;
-        -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
         *) echo "unknown option: $1" >&2; exit 2 ;;
     esac
 done

@@ -298,19 +298,13 @@ private slots:
         QStringList late = peer.received().mid(atRelease.size());
         late.erase(std::remove_if(late.begin(), late.end(), &RequestQueue::isPoll), late.end());
         QVERIFY2(late.size() <= std::max(members, 1), qPrintable(late.join(' ')));
-        // The unit's gains, from every command it received, in order.
-        QMap<int, int> gains;
-        for (const QString &command : peer.received()) {
-            const auto parsed = Commands::parse(command);
-            const QStringList arguments = parsed ? parsed->splitArgument(2) : QStringList();
-            int &gain = gains[arguments.value(0).toInt()];
-            if (parsed && parsed->code == Commands::setGainCode)
-                gain = arguments.value(1).toInt();
-            else if (parsed && parsed->code == Commands::gainUpCode)
-                gain = std::min(gain + 1, Commands::maxGain);
+        // After the first step every held channel is sent the gain the steps reached: its last
+        // command sets the operator's last value.
+        for (int channel = 1; channel <= std::max(members, 1); ++channel) {
+            const QString prefix = Commands::setGain(channel, 0).chopped(1);
+            const QStringList sent = peer.received().filter(prefix);
+            QCOMPARE(sent.value(sent.size() - 1), Commands::setGain(channel, steps));
         }
-        for (int row = 0; row < std::max(members, 1); ++row)
-            QCOMPARE(gains.value(row + 1), steps);
     }
 };
 
