@@ -22,6 +22,7 @@
 #include "ProcessUsage.h"
 #include "RecallRun.h"
 #include "SoakRun.h"
+#include "model/PreampModel.h"
 #include "support/SimulatorProcess.h"
 
 namespace {
@@ -335,6 +336,8 @@ bool BenchDriver::runLatencyOnce(SimulatorProcess &simulator, int serviceMs)
     add(bench, "status reports per second (its timer asks 2.0)",
         result.value("statusReportsPerSecond").toDouble(), 2);
     add(bench, "failed requests", result.value("errors").toDouble(), 0);
+    add(bench, "commands replaced by a newer one for the same setting",
+        result.value("mergedCommands").toDouble(), 0);
     add(bench, "name commands the unit counted (SIM_STAT) less those issued",
         statistics.value("codes").toObject().value("CMD_NMCH").toInt() - issued, 0);
     add(bench, "most connections open at the unit (the bench's own included)",
@@ -349,8 +352,15 @@ bool BenchDriver::runHeldOnce(SimulatorProcess &simulator, int members, int serv
     constexpr int unit = 1;
     if (!serialProfile(simulator, unit, serviceMs))
         return false;
-    QStringList arguments{"held", "--units", simulator.address(unit), "--members",
-                          QString::number(members)};
+    // Each run's steps fall at another point of the status poll's interval.
+    const int leadMs = m_run * PreampModel::awakeStatusIntervalMs / std::max(1, m_options.runs);
+    QStringList arguments{"held",
+                          "--units",
+                          simulator.address(unit),
+                          "--members",
+                          QString::number(members),
+                          "--lead-ms",
+                          QString::number(leadMs)};
     if (members > 0)
         arguments << "--steps" << QString::number(heldGroupSteps);
     const QJsonObject result = runChild(arguments);

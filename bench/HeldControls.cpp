@@ -90,7 +90,7 @@ QJsonObject run(const QString &address, const Plan &plan)
         unit->setProperty(row, QStringLiteral("groupNameRole"), groupNumber);
         unit->setProperty(row, QStringLiteral("groupRole"), true);
     }
-    EventLoopWait::forMs(plan.warmupMs);
+    EventLoopWait::forMs(plan.warmupMs + plan.leadMs);
 
     for (int row = 0; row < held; ++row)
         targets[row] = std::min(targets.at(row) + plan.steps, Commands::maxGain);

@@ -25,7 +25,10 @@ struct Plan
     int members = 0; // of the gain group; 0: one channel, not grouped
     int steps = 32;
     int repeatMs = 250;
+    // Before the first step: the warm-up, and a lead that sets where in the status poll's
+    // interval the steps fall, which the driver varies from run to run.
     int warmupMs = 2000;
+    int leadMs = 0;
     int settleTimeoutMs = 20000;
 };
 

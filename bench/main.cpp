@@ -11,7 +11,7 @@
 //   octo-bench interface --units A,B,... [--seconds S] [--warmup S] [--unload-hidden-strips]
 //   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
 //   octo-bench recall --units A,B,... [--resume-polling]
-//   octo-bench held --units A [--members N] [--steps N]
+//   octo-bench held --units A [--members N] [--steps N] [--lead-ms MS]
 //   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
 //   octo-bench search [--runs N]
 //       one measurement; prints its figures as one JSON line
@@ -56,6 +56,7 @@ struct Arguments
     bool resumePolling = false;
     int members = 0;
     int steps = 32;
+    int leadMs = 0;
 };
 
 Arguments parse(const QStringList &arguments)
@@ -86,8 +87,9 @@ Arguments parse(const QStringList &arguments)
     const QCommandLineOption members(
         "members", "Held: channels in the held gain group (0: one channel).", "N", "0");
     const QCommandLineOption steps("steps", "Held: steps of the held gain button.", "N", "32");
+    const QCommandLineOption lead("lead-ms", "Held: extra wait before the first step.", "MS", "0");
     parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
-                       soakSilence, mix, log, unload, seed, resume, members, steps});
+                       soakSilence, mix, log, unload, seed, resume, members, steps, lead});
     parser.process(arguments);
 
     Arguments parsed;
@@ -108,6 +110,7 @@ Arguments parse(const QStringList &arguments)
     parsed.resumePolling = parser.isSet(resume);
     parsed.members = std::clamp(parser.value(members).toInt(), 0, 8);
     parsed.steps = std::max(1, parser.value(steps).toInt());
+    parsed.leadMs = std::max(0, parser.value(lead).toInt());
     return parsed;
 }
 
@@ -136,6 +139,7 @@ QJsonObject runMeasurement(const Arguments &args)
         HeldControls::Plan plan;
         plan.members = args.members;
         plan.steps = args.steps;
+        plan.leadMs = args.leadMs;
         return HeldControls::run(args.units.value(0), plan);
     }
     if (args.mode == QLatin1String("recall")) {
