@@ -90,7 +90,7 @@ void NetworkCom::command(const QString &ip, const QString &cmd)
         qCDebug(lcTransport) << "Invalid IP Address";
         return;
     }
-    switch (m_units[ip].queue.add(cmd)) {
+    switch (m_units[ip].add(cmd)) {
     case RequestQueue::Admission::Queued:
         dispatch(ip);
         break;
@@ -115,9 +115,9 @@ void NetworkCom::dispatch(const QString &ip)
     const auto unit = m_units.find(ip);
     if (unit == m_units.end())
         return;
-    while (const auto next = unit->queue.takeNext())
+    while (const auto next = unit->takeNext())
         send(ip, *next);
-    if (unit->queue.isIdle())
+    if (unit->isIdle())
         m_units.erase(unit);
 }
 
@@ -144,7 +144,7 @@ void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
     // The transfer timeout counts only silence: an answer that trickles in keeps resetting it.
     QTimer::singleShot(requestDeadlineMs, Qt::PreciseTimer, reply,
                        [this, reply] { abortReply(reply, deadlineErrorText()); });
-    m_sent.insert(reply, Sent{ip, request.lane, ++m_events, QByteArray()});
+    m_sent.insert(reply, Sent{ip, request.lane, QByteArray()});
     ++m_pending[ip];
     connect(reply, &QObject::destroyed, this, [this, ip] { releasePending(ip); });
 }
@@ -152,7 +152,7 @@ void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
 int NetworkCom::pendingRequests(const QString &ip) const
 {
     const auto unit = m_units.constFind(ip);
-    return m_pending.value(ip) + (unit == m_units.cend() ? 0 : unit->queue.waiting());
+    return m_pending.value(ip) + (unit == m_units.cend() ? 0 : unit->waiting());
 }
 
 int NetworkCom::pendingRequests() const
@@ -160,8 +160,8 @@ int NetworkCom::pendingRequests() const
     int total = 0;
     for (int count : m_pending)
         total += count;
-    for (const Unit &unit : m_units)
-        total += unit.queue.waiting();
+    for (const RequestQueue &unit : m_units)
+        total += unit.waiting();
     return total;
 }
 
@@ -197,16 +197,10 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
     if (!failed)
         document = QJsonDocument::fromJson(request.body).object();
 
-    // The lane is free again and the unit's record is brought up to date before any signal, as
-    // the receivers may issue commands to the same unit.
-    bool stale = false;
+    // The lane is free again before any signal, as the receivers may issue commands to the same
+    // unit.
     if (tracked) {
-        Unit &unit = m_units[request.ip];
-        unit.queue.release(request.lane);
-        if (failed)
-            stale = request.sentAt < unit.answeredAt;
-        else if (ReplyDocument::classify(document) != ReplyDocument::Kind::Unknown)
-            unit.answeredAt = ++m_events;
+        m_units[request.ip].release(request.lane);
         dispatch(request.ip);
     }
 
@@ -215,11 +209,7 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
         const QString error = !aborted.isEmpty()                         ? aborted
                               : reply->error() == QNetworkReply::NoError ? oversizedErrorText()
                                                                          : reply->errorString();
-        if (stale)
-            qCDebug(lcTransport) << "Not reported, the unit has answered since:" << error << "on"
-                                 << host;
-        else
-            emit replyError(error, host);
+        emit replyError(error, host);
     } else {
         emitDocument(document, host);
     }

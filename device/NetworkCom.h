@@ -37,9 +37,6 @@ class QUrl;
 // So a caller that needs to know when its requests are over, as a search for units does, need
 // not recognise every kind of answer.
 //
-// A failed request that was sent before the unit's newest good answer is logged but not
-// reported: the unit has answered since, and an old timeout must not stop a unit that works.
-//
 // Ownership: the request manager is created by the constructor and deleted by the destructor.
 // Reply objects are not stored beyond their flight; each is handed back for deferred deletion
 // after its signal. Their number per address is kept, so a backlog towards a unit that stops
@@ -95,19 +92,11 @@ public slots:
     void command(const QString &ip, const QString &cmd);
 
 private:
-    // One unit's waiting requests, and when it last answered well (an event count, see
-    // m_events), so failures of requests sent before that are known as stale.
-    struct Unit
-    {
-        RequestQueue queue;
-        quint64 answeredAt = 0;
-    };
     // A request on the wire, and the part of its body received so far.
     struct Sent
     {
         QString ip;
         RequestQueue::Lane lane = RequestQueue::Lane::Poll;
-        quint64 sentAt = 0;
         QByteArray body;
     };
 
@@ -120,10 +109,9 @@ private:
 
     QNetworkAccessManager *m_manager;
     QString m_currentAddress;
-    QHash<QString, Unit> m_units; // only units with requests waiting or on the wire
+    QHash<QString, RequestQueue> m_units; // only units with requests waiting or on the wire
     QHash<QNetworkReply *, Sent> m_sent;
     QHash<QString, int> m_pending; // reply objects that still exist, per address
-    quint64 m_events = 0;          // counts sends and good answers, to order them
     quint64 m_mergedPolls = 0;
     quint64 m_mergedCommands = 0;
 };

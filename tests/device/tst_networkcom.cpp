@@ -389,33 +389,6 @@ private slots:
         QTRY_COMPARE(transport.pendingRequests(), 0);
     }
 
-    void keepsStaleErrorsQuiet()
-    {
-        NetworkCom transport;
-        Emissions emitted(&transport);
-        LogCapture log;
-
-        transport.command(m_peer->address(), statusPoll);
-        transport.command(m_peer->address(), "CMD_P48S=1,ON");
-        QTRY_COMPARE(m_peer->held(), 2);
-        QVERIFY(m_peer->release("CMD_P48S=1,ON"));
-        QTRY_COMPARE(emitted.channel.count(), 1);
-        // The poll was sent before that good answer: its failure is old news.
-        QVERIFY(m_peer->fail(statusPoll, 503));
-        const QString stale = QStringLiteral("Not reported, the unit has answered since:");
-        QTRY_COMPARE(log.lines().filter(stale).size(), 1);
-        QCOMPARE(emitted.error.count(), 0);
-
-        // A failure with no good answer since its request left is reported, under the unit's
-        // address.
-        transport.command(m_peer->address(), statusPoll);
-        QTRY_COMPARE(m_peer->held(), 1);
-        QVERIFY(m_peer->fail(statusPoll, 503));
-        QTRY_COMPARE(emitted.error.count(), 1);
-        QCOMPARE(emitted.error.at(0).at(1).toString(), m_peer->address());
-        QVERIFY(log.contains("Error Occurred on IP: \"" + m_peer->address() + '"'));
-    }
-
     void deadlineEndsATrickle_data()
     {
         QTest::addColumn<QByteArray>("body");
