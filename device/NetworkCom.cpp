@@ -59,12 +59,17 @@ bool readCapped(QNetworkReply *reply, QByteArray &body)
 
 } // namespace
 
-NetworkCom::NetworkCom(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager)
+NetworkCom::NetworkCom(QObject *parent)
+    : QObject(parent), m_manager(new QNetworkAccessManager), m_deadline(new QTimer(this))
 {
     connect(m_manager, SIGNAL(finished(QNetworkReply *)), this,
             SLOT(dataReceived(QNetworkReply *)));
     connect(this, SIGNAL(replyError(QString, QString)), this,
             SLOT(errorReceived(QString, QString)));
+    m_clock.start();
+    m_deadline->setSingleShot(true);
+    m_deadline->setTimerType(Qt::PreciseTimer);
+    connect(m_deadline, &QTimer::timeout, this, &NetworkCom::abortLateRequests);
 }
 
 NetworkCom::~NetworkCom()
@@ -141,10 +146,11 @@ void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
         if (sent == m_sent.end() || !readCapped(reply, sent->body))
             abortReply(reply, oversizedErrorText());
     });
-    // The transfer timeout counts only silence: an answer that trickles in keeps resetting it.
-    QTimer::singleShot(requestDeadlineMs, Qt::PreciseTimer, reply,
-                       [this, reply] { abortReply(reply, deadlineErrorText()); });
-    m_sent.insert(reply, Sent{ip, request.lane, QByteArray()});
+    const qint64 deadline = m_clock.elapsed() + requestDeadlineMs;
+    m_sent.insert(reply, Sent{ip, request.lane, deadline, QByteArray()});
+    // Every later request's deadline is later: the timer only ever waits for the oldest one.
+    if (!m_deadline->isActive())
+        m_deadline->start(requestDeadlineMs);
     ++m_pending[ip];
     connect(reply, &QObject::destroyed, this, [this, ip] { releasePending(ip); });
 }
@@ -170,6 +176,26 @@ void NetworkCom::releasePending(const QString &ip)
     const auto entry = m_pending.find(ip);
     if (entry != m_pending.end() && --entry.value() <= 0)
         m_pending.erase(entry);
+}
+
+// The transfer timeout counts only silence: an answer that trickles in keeps resetting it. So
+// the requests past their deadline are ended here, and the timer waits for the next deadline.
+void NetworkCom::abortLateRequests()
+{
+    const qint64 now = m_clock.elapsed();
+    QList<QNetworkReply *> late;
+    qint64 next = -1;
+    for (auto sent = m_sent.cbegin(); sent != m_sent.cend(); ++sent) {
+        if (sent->deadline <= now)
+            late << sent.key();
+        else if (next < 0 || sent->deadline < next)
+            next = sent->deadline;
+    }
+    // Collected first: aborting finishes a reply at once, which takes it out of m_sent.
+    for (QNetworkReply *reply : qAsConst(late))
+        abortReply(reply, deadlineErrorText());
+    if (next >= 0)
+        m_deadline->start(int(next - now));
 }
 
 void NetworkCom::abortReply(QNetworkReply *reply, const QString &error)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
 #include <QObject>
@@ -10,6 +11,7 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+class QTimer;
 class QUrl;
 
 // The one transport between the twelve unit models and their units. command() turns
@@ -37,7 +39,8 @@ class QUrl;
 // So a caller that needs to know when its requests are over, as a search for units does, need
 // not recognise every kind of answer.
 //
-// Ownership: the request manager is created by the constructor and deleted by the destructor.
+// Ownership: the request manager is created by the constructor and deleted by the destructor;
+// the deadline timer is a child.
 // Reply objects are not stored beyond their flight; each is handed back for deferred deletion
 // after its signal. Their number per address is kept, so a backlog towards a unit that stops
 // answering, or a reply that is never released, can be seen from outside.
@@ -97,17 +100,21 @@ private:
     {
         QString ip;
         RequestQueue::Lane lane = RequestQueue::Lane::Poll;
+        qint64 deadline = 0; // on m_clock
         QByteArray body;
     };
 
     void dispatch(const QString &ip);
     void send(const QString &ip, const RequestQueue::Request &request);
+    void abortLateRequests();
     // Ends a reply still running as a failure, reported with this error text.
     void abortReply(QNetworkReply *reply, const QString &error);
     void emitDocument(const QJsonObject &document, const QString &ip);
     void releasePending(const QString &ip);
 
     QNetworkAccessManager *m_manager;
+    QElapsedTimer m_clock;
+    QTimer *m_deadline; // the oldest request's deadline
     QString m_currentAddress;
     QHash<QString, RequestQueue> m_units; // only units with requests waiting or on the wire
     QHash<QNetworkReply *, Sent> m_sent;
