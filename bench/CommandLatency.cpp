@@ -20,7 +20,10 @@
 namespace {
 
 constexpr int onlineTimeoutMs = 10000;
-constexpr int namedChannel = 1;
+// Channels the name commands go to in turn: a name command waiting behind another for the same
+// channel would be replaced by it (the transport sends only the latest setting), and its answer
+// never come.
+constexpr int namedChannels = 8;
 
 struct OpenCommand
 {
@@ -103,11 +106,13 @@ QJsonObject run(const QString &address, const Plan &plan)
         const bool behind = !open.isEmpty();
         queuedBehindCommand += behind;
         open.insert(name, OpenCommand{clock.nsecsElapsed(), behind});
-        transport->command(address, Commands::setChannelName(namedChannel, name));
+        transport->command(address,
+                           Commands::setChannelName(1 + (issued - 1) % namedChannels, name));
         scheduleNext();
     });
 
     const quint64 mergedAtStart = transport->mergedPolls();
+    const quint64 replacedAtStart = transport->mergedCommands();
     const qint64 windowStartNs = clock.nsecsElapsed();
     inWindow = true;
     scheduleNext();
@@ -115,6 +120,7 @@ QJsonObject run(const QString &address, const Plan &plan)
     inWindow = false;
     const double seconds = (clock.nsecsElapsed() - windowStartNs) / 1e9;
     const quint64 merged = transport->mergedPolls() - mergedAtStart;
+    const quint64 replaced = transport->mergedCommands() - replacedAtStart;
     // The last commands' answers still count: they were issued within the window.
     EventLoopWait::until([&] { return open.isEmpty(); }, LoadRuns::drainMs);
     load.stop();
@@ -138,6 +144,7 @@ QJsonObject run(const QString &address, const Plan &plan)
                        {"meterReportsPerSecond", meterReports / seconds},
                        {"statusReportsPerSecond", statusReports / seconds},
                        {"mergedPolls", double(merged)},
+                       {"mergedCommands", double(replaced)},
                        {"latenciesMs", samples}};
 }
 

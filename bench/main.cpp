@@ -12,6 +12,7 @@
 //   octo-bench clipstorm --units A,B,... [--seconds S] [--warmup S] [--storm] [--log-open]
 //   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
 //   octo-bench recall --units A,B,... [--resume-polling]
+//   octo-bench held --units A [--members N] [--steps N] [--lead-ms MS]
 //   octo-bench soak [--soak-windows N] [--soak-window-seconds S] [--soak-silence-seconds S]
 //   octo-bench search [--runs N]
 //       one measurement; prints its figures as one JSON line
@@ -23,11 +24,13 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <algorithm>
 #include <memory>
 
 #include "BenchDriver.h"
 #include "ClipStormRun.h"
 #include "CommandLatency.h"
+#include "HeldControls.h"
 #include "InterfaceRun.h"
 #include "LoadRuns.h"
 #include "RecallRun.h"
@@ -56,6 +59,9 @@ struct Arguments
     bool unloadHiddenStrips = false;
     quint32 seed = 1;
     bool resumePolling = false;
+    int members = 0;
+    int steps = 32;
+    int leadMs = 0;
 };
 
 Arguments parse(const QStringList &arguments)
@@ -63,8 +69,8 @@ Arguments parse(const QStringList &arguments)
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addPositionalArgument(
-        "mode",
-        "all (default), engine, floor, interface, clipstorm, latency, recall, soak or search");
+        "mode", "all (default), engine, floor, interface, clipstorm, latency, held, recall, soak or "
+                "search");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
     const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
     const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4, or of the search.", "N", "5");
@@ -89,8 +95,13 @@ Arguments parse(const QStringList &arguments)
     const QCommandLineOption seed("seed", "Latency: seed of the command moments.", "N", "1");
     const QCommandLineOption resume("resume-polling",
                                     "Recall: poll the units again as soon as the load is done.");
+    const QCommandLineOption members(
+        "members", "Held: channels in the held gain group (0: one channel).", "N", "0");
+    const QCommandLineOption steps("steps", "Held: steps of the held gain button.", "N", "32");
+    const QCommandLineOption lead("lead-ms", "Held: extra wait before the first step.", "MS", "0");
     parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
-                       soakSilence, mix, log, unload, seed, resume, stormSeconds, storm, logOpen});
+                       soakSilence, mix, log, unload, seed, resume, stormSeconds, storm, logOpen,
+                       members, steps, lead});
     parser.process(arguments);
 
     Arguments parsed;
@@ -112,6 +123,9 @@ Arguments parse(const QStringList &arguments)
     parsed.stormSeconds = std::max(1, parser.value(stormSeconds).toInt());
     parsed.storm = parser.isSet(storm);
     parsed.logOpen = parser.isSet(logOpen);
+    parsed.members = std::clamp(parser.value(members).toInt(), 0, 8);
+    parsed.steps = std::max(1, parser.value(steps).toInt());
+    parsed.leadMs = std::max(0, parser.value(lead).toInt());
     return parsed;
 }
 
@@ -138,6 +152,13 @@ QJsonObject runMeasurement(const Arguments &args)
         plan.windowMs = args.seconds * 1000;
         plan.seed = args.seed;
         return CommandLatency::run(args.units.value(0), plan);
+    }
+    if (args.mode == QLatin1String("held")) {
+        HeldControls::Plan plan;
+        plan.members = args.members;
+        plan.steps = args.steps;
+        plan.leadMs = args.leadMs;
+        return HeldControls::run(args.units.value(0), plan);
     }
     if (args.mode == QLatin1String("recall")) {
         RecallRun::Plan plan;

@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Builds the benchmarks into build-bench/ (optimised, with debug symbols for profilers) and runs
-# all eight, printing one table; the table also goes to build-bench/bench-results.md and the
+# all nine, printing one table; the table also goes to build-bench/bench-results.md and the
 # measurements' diagnostics to build-bench/bench.log.
 #
 #   bench/run.sh                 5 runs of 30 s for benchmarks 1-4 and 6, 5 recalls of each kind
-#                                (7), 5 runs of three 60 s windows for 8, a 10-minute soak
-#                                (about 60 min)
-#   bench/run.sh --quick         1 run of 5 s, 1 recall of each kind, 1 run of 10 s windows for 8,
+#                                (7) and 5 holds of each kind (8), 5 runs of three 60 s windows for
+#                                9, a 10-minute soak (about 65 min)
+#   bench/run.sh --quick         1 run of 5 s, 1 recall of each kind, 1 run of 10 s windows for 9,
 #                                a soak of 2 windows of 15 s (about 4 min)
 #   bench/run.sh [--runs N] [--seconds S] [--storm-seconds S] [--soak-minutes M]
 #                [--parts load,commands,interface,soak,showlog]
 #
-# Parts: load = 1-3 (engine, bare client and wrk against twelve units), commands = 6-7 (command
-# latency of one unit in the serial profile at 0, 20 and 60 ms of service, and the recall of a
-# preset to twelve such units at 0 and 20 ms), interface = 4, soak = 5, showlog = 8 (the program
-# in a clip storm on all 96 channels beside the same run without it). Load and commands take
-# turns run by run, so `--parts load,commands` measures them side by side.
+# Parts: load = 1-3 (engine, bare client and wrk against twelve units), commands = 6-8 (command
+# latency of one unit in the serial profile at 0, 20 and 60 ms of service, the recall of a
+# preset to twelve such units at 0 and 20 ms, and a held gain button on one such unit: one
+# channel at 300 ms, eight grouped channels at 60 ms), interface = 4, soak = 5, showlog = 9 (the
+# program in a clip storm on all 96 channels beside the same run without it). Load and commands
+# take turns run by run, so `--parts load,commands` measures them side by side.
 set -euo pipefail
 OCTO_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$OCTO_ROOT/scripts/packages.sh"

@@ -119,6 +119,24 @@ QString setClockOutSource(int value)
     return withArgument(clockOutSourceCode, QString::number(value));
 }
 
+QString settingKey(const QString &command)
+{
+    static const QStringList channelSettings{setGainCode, setPhantomCode, setPhaseCode,
+                                             setRibbonCode, channelNameCode};
+    static const QStringList unitSettings{unitNameCode, sampleRateCode, clockSourceCode,
+                                          outputFormatCode, clockOutSourceCode};
+    const auto parsed = parse(command);
+    if (!parsed || !parsed->hasArgument)
+        return QString();
+    if (unitSettings.contains(parsed->code))
+        return parsed->code;
+    const QStringList parts = parsed->splitArgument(2);
+    // The bare "CMD_NMCH=n" only asks for the channel's report; it sets no name.
+    if (!channelSettings.contains(parsed->code) || parts.size() < 2)
+        return QString();
+    return withArgument(parsed->code, parts.at(0));
+}
+
 QStringList Parsed::splitArgument(int maxParts) const
 {
     QStringList parts;

@@ -61,6 +61,13 @@ QString setClockSource(int value);
 QString setOutputFormat(int value);
 QString setClockOutSource(int value);
 
+// The setting an absolute command sets, as a key that is the same for every command setting
+// it: the code, and for a channel's setting also the channel ("CMD_PGNS=3"). A later command
+// with the same key makes an earlier one's effect irrelevant. Empty for commands whose effect
+// depends on what came before (steps, toggles, clearing the over, the factory reset), for
+// queries (the polls, the bare channel-name form) and for text that is no command.
+QString settingKey(const QString &command);
+
 // A command text split at its first "=": the code ("CMD_P48S") and everything after the "="
 // ("3,ON"). Names may contain commas and "=", so the argument is kept whole; callers split it
 // with splitArgument.

@@ -5,6 +5,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QTimer>
 #include <QUrl>
 
 #include "device/ReplyDocument.h"
@@ -13,11 +14,18 @@
 
 namespace {
 
-const char oversizedProperty[] = "octoOversized";
+// The error text of a reply the transport itself has ended.
+const char abortedProperty[] = "octoAborted";
 
 QString oversizedErrorText()
 {
     return QStringLiteral("Reply larger than %1 bytes aborted").arg(NetworkCom::maxReplyBytes);
+}
+
+QString deadlineErrorText()
+{
+    return QStringLiteral("Request timed out: not finished %1 ms after it was sent, aborted")
+        .arg(NetworkCom::requestDeadlineMs);
 }
 
 QString queueFullErrorText()
@@ -33,9 +41,9 @@ bool isUnsetAddress(const QString &ip)
     return UnitAddress::isUnset(ip);
 }
 
-bool isOversized(const QNetworkReply *reply)
+QString abortedError(const QNetworkReply *reply)
 {
-    return reply->property(oversizedProperty).toBool();
+    return reply->property(abortedProperty).toString();
 }
 
 // What the toolkit may read from a unit's socket before the controller takes it.
@@ -51,12 +59,17 @@ bool readCapped(QNetworkReply *reply, QByteArray &body)
 
 } // namespace
 
-NetworkCom::NetworkCom(QObject *parent) : QObject(parent), m_manager(new QNetworkAccessManager)
+NetworkCom::NetworkCom(QObject *parent)
+    : QObject(parent), m_manager(new QNetworkAccessManager), m_deadline(new QTimer(this))
 {
     connect(m_manager, SIGNAL(finished(QNetworkReply *)), this,
             SLOT(dataReceived(QNetworkReply *)));
     connect(this, SIGNAL(replyError(QString, QString)), this,
             SLOT(errorReceived(QString, QString)));
+    m_clock.start();
+    m_deadline->setSingleShot(true);
+    m_deadline->setTimerType(Qt::PreciseTimer);
+    connect(m_deadline, &QTimer::timeout, this, &NetworkCom::abortLateRequests);
 }
 
 NetworkCom::~NetworkCom()
@@ -82,17 +95,21 @@ void NetworkCom::command(const QString &ip, const QString &cmd)
         qCDebug(lcTransport) << "Invalid IP Address";
         return;
     }
-    switch (m_units[ip].queue.add(cmd)) {
+    switch (m_units[ip].add(cmd)) {
     case RequestQueue::Admission::Queued:
         dispatch(ip);
         break;
     case RequestQueue::Admission::Merged:
         ++m_mergedPolls;
         break;
+    case RequestQueue::Admission::Replaced:
+        ++m_mergedCommands;
+        break;
     case RequestQueue::Admission::Full: {
         const QString host = replyAddress(requestUrl(ip, cmd));
-        qCDebug(lcTransport) << "Error Occurred on IP:" << host;
-        emit replyError(queueFullErrorText(), host);
+        qCDebug(lcTransport).noquote()
+            << queueFullErrorText() + QLatin1Char(':') << cmd << "for" << host;
+        emit commandDropped(cmd, host);
         break;
     }
     }
@@ -103,9 +120,9 @@ void NetworkCom::dispatch(const QString &ip)
     const auto unit = m_units.find(ip);
     if (unit == m_units.end())
         return;
-    while (const auto next = unit->queue.takeNext())
+    while (const auto next = unit->takeNext())
         send(ip, *next);
-    if (unit->queue.isIdle())
+    if (unit->isIdle())
         m_units.erase(unit);
 }
 
@@ -122,14 +139,18 @@ void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
     connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
         if (length.isValid() && length.toLongLong() > maxReplyBytes)
-            abortOversized(reply);
+            abortReply(reply, oversizedErrorText());
     });
     connect(reply, &QIODevice::readyRead, this, [this, reply] {
         const auto sent = m_sent.find(reply);
         if (sent == m_sent.end() || !readCapped(reply, sent->body))
-            abortOversized(reply);
+            abortReply(reply, oversizedErrorText());
     });
-    m_sent.insert(reply, Sent{ip, request.lane, ++m_events, QByteArray()});
+    const qint64 deadline = m_clock.elapsed() + requestDeadlineMs;
+    m_sent.insert(reply, Sent{ip, request.lane, deadline, QByteArray()});
+    // Every later request's deadline is later: the timer only ever waits for the oldest one.
+    if (!m_deadline->isActive())
+        m_deadline->start(requestDeadlineMs);
     ++m_pending[ip];
     connect(reply, &QObject::destroyed, this, [this, ip] { releasePending(ip); });
 }
@@ -137,7 +158,7 @@ void NetworkCom::send(const QString &ip, const RequestQueue::Request &request)
 int NetworkCom::pendingRequests(const QString &ip) const
 {
     const auto unit = m_units.constFind(ip);
-    return m_pending.value(ip) + (unit == m_units.cend() ? 0 : unit->queue.waiting());
+    return m_pending.value(ip) + (unit == m_units.cend() ? 0 : unit->waiting());
 }
 
 int NetworkCom::pendingRequests() const
@@ -145,8 +166,8 @@ int NetworkCom::pendingRequests() const
     int total = 0;
     for (int count : m_pending)
         total += count;
-    for (const Unit &unit : m_units)
-        total += unit.queue.waiting();
+    for (const RequestQueue &unit : m_units)
+        total += unit.waiting();
     return total;
 }
 
@@ -157,11 +178,31 @@ void NetworkCom::releasePending(const QString &ip)
         m_pending.erase(entry);
 }
 
-void NetworkCom::abortOversized(QNetworkReply *reply)
+// The transfer timeout counts only silence: an answer that trickles in keeps resetting it. So
+// the requests past their deadline are ended here, and the timer waits for the next deadline.
+void NetworkCom::abortLateRequests()
 {
-    if (isOversized(reply) || reply->isFinished())
+    const qint64 now = m_clock.elapsed();
+    QList<QNetworkReply *> late;
+    qint64 next = -1;
+    for (auto sent = m_sent.cbegin(); sent != m_sent.cend(); ++sent) {
+        if (sent->deadline <= now)
+            late << sent.key();
+        else if (next < 0 || sent->deadline < next)
+            next = sent->deadline;
+    }
+    // Collected first: aborting finishes a reply at once, which takes it out of m_sent.
+    for (QNetworkReply *reply : qAsConst(late))
+        abortReply(reply, deadlineErrorText());
+    if (next >= 0)
+        m_deadline->start(int(next - now));
+}
+
+void NetworkCom::abortReply(QNetworkReply *reply, const QString &error)
+{
+    if (!abortedError(reply).isEmpty() || reply->isFinished())
         return;
-    reply->setProperty(oversizedProperty, true);
+    reply->setProperty(abortedProperty, error);
     reply->abort(); // finishes the reply, which reports it as an error
 }
 
@@ -175,35 +216,26 @@ void NetworkCom::dataReceived(QNetworkReply *reply)
         m_sent.erase(sent);
     // The rest of the body is read under the same cap: a body that came in one piece together
     // with the end of the reply has not been counted on its way.
-    const bool failed = reply->error() != QNetworkReply::NoError || isOversized(reply) ||
+    const QString aborted = abortedError(reply);
+    const bool failed = reply->error() != QNetworkReply::NoError || !aborted.isEmpty() ||
                         !readCapped(reply, request.body);
     QJsonObject document;
     if (!failed)
         document = QJsonDocument::fromJson(request.body).object();
 
-    // The lane is free again and the unit's record is brought up to date before any signal, as
-    // the receivers may issue commands to the same unit.
-    bool stale = false;
+    // The lane is free again before any signal, as the receivers may issue commands to the same
+    // unit.
     if (tracked) {
-        Unit &unit = m_units[request.ip];
-        unit.queue.release(request.lane);
-        if (failed)
-            stale = request.sentAt < unit.answeredAt;
-        else if (ReplyDocument::classify(document) != ReplyDocument::Kind::Unknown)
-            unit.answeredAt = ++m_events;
+        m_units[request.ip].release(request.lane);
         dispatch(request.ip);
     }
 
     if (failed) {
         qCDebug(lcTransport) << "Error Occurred on IP:" << host;
-        const QString error = reply->error() == QNetworkReply::NoError || isOversized(reply)
-                                  ? oversizedErrorText()
-                                  : reply->errorString();
-        if (stale)
-            qCDebug(lcTransport) << "Not reported, the unit has answered since:" << error << "on"
-                                 << host;
-        else
-            emit replyError(error, host);
+        const QString error = !aborted.isEmpty()                         ? aborted
+                              : reply->error() == QNetworkReply::NoError ? oversizedErrorText()
+                                                                         : reply->errorString();
+        emit replyError(error, host);
     } else {
         emitDocument(document, host);
     }

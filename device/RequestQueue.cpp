@@ -16,9 +16,19 @@ RequestQueue::Admission RequestQueue::add(const QString &command)
         waitingPoll = true;
         return Admission::Queued;
     }
+    const QString setting = Commands::settingKey(command);
+    if (!setting.isEmpty()) {
+        for (int i = 0; i < m_commands.size(); ++i) {
+            if (m_commands.at(i).setting == setting) {
+                m_commands.removeAt(i);
+                m_commands.append(Waiting{command, setting});
+                return Admission::Replaced;
+            }
+        }
+    }
     if (m_commands.size() >= maxWaitingCommands)
         return Admission::Full;
-    m_commands.enqueue(command);
+    m_commands.append(Waiting{command, setting});
     return Admission::Queued;
 }
 
@@ -26,21 +36,22 @@ std::optional<RequestQueue::Request> RequestQueue::takeNext()
 {
     if (!m_commandBusy && !m_commands.isEmpty()) {
         m_commandBusy = true;
-        return Request{m_commands.dequeue(), Lane::Command};
+        return Request{m_commands.takeFirst().command, Lane::Command};
     }
-    // While a command is on its way or waiting, no poll leaves: a unit that works on one
-    // request at a time would take the poll before the next command, and each command of a
-    // burst would wait behind one. The answers to the commands keep the unit's watchdog
-    // satisfied meanwhile.
-    if (m_pollBusy || m_commandBusy || !m_commands.isEmpty() ||
-        !(m_statusWaiting || m_meterWaiting))
+    if (m_pollBusy)
         return std::nullopt;
-    m_pollBusy = true;
-    // The status poll first: it is what keeps the unit's watchdog satisfied.
+    // The status poll first, and whatever the commands do: it is what keeps the unit's watchdog
+    // satisfied.
     if (m_statusWaiting) {
+        m_pollBusy = true;
         m_statusWaiting = false;
         return Request{Commands::statusCode, Lane::Poll};
     }
+    // A unit that works on one request at a time would take a meter poll before the next
+    // command, and each command of a burst would wait behind one.
+    if (!m_meterWaiting || m_commandBusy || !m_commands.isEmpty())
+        return std::nullopt;
+    m_pollBusy = true;
     m_meterWaiting = false;
     return Request{Commands::meterCode, Lane::Poll};
 }

@@ -2,8 +2,9 @@
 
 #include <QDebug>
 
-#include <utility>
+#include <algorithm>
 
+#include "device/Commands.h"
 #include "system/Logging.h"
 
 namespace {
@@ -39,7 +40,7 @@ void Channel::setGroup(bool value)
 {
     m_group = value;
     m_groupGain = value ? m_gain : 0;
-    m_reportMayPredateMove = false;
+    m_requestedGain.reset();
     emit groupChanged();
 }
 
@@ -100,13 +101,29 @@ void Channel::setGroupGain(int value)
 
 void Channel::moveGroupGain(int value)
 {
-    m_reportMayPredateMove = true;
     setGroupGain(value);
+    requestGain(value);
+}
+
+void Channel::requestGain(int gain)
+{
+    m_requestedGain = std::clamp(gain, Commands::minGain, Commands::maxGain);
+    m_reportsSinceRequest = 0;
+}
+
+void Channel::noteReportedGain(int reported, bool statusReport)
+{
+    if (!m_requestedGain)
+        return;
+    if (reported == *m_requestedGain
+            ? statusReport || !m_group
+            : statusReport && ++m_reportsSinceRequest >= reportsUntilRequestLapses)
+        m_requestedGain.reset();
 }
 
 void Channel::followReportedGain(int reported)
 {
-    if (std::exchange(m_reportMayPredateMove, false))
+    if (m_requestedGain)
         return;
     if (reported != m_groupGain && (insideRange(m_groupGain) || insideRange(reported)))
         setGroupGain(reported);

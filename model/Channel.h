@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 // One input channel of a unit, exposed to QML so a channel strip can bind to it directly.
 //
 // The property writers emit their change signal on every call, also when the value is unchanged:
@@ -64,15 +66,32 @@ public:
     void setOver(bool value);
     void setGroupGain(int value);
 
-    // Brings the group gain back in line with a gain the unit reported, for a grouped channel.
-    // Inside the range the group gain follows the unit; a member pushed past a limit keeps its
+    // The gain the operator last asked the unit for (an entered gain, a step, a group move),
+    // within the unit's range, for as long as the unit has not reported it: status polls go on
+    // while commands wait for a slow unit, so reports may show the unit before it has taken
+    // them. Nothing while no such request is outstanding.
+    std::optional<int> requestedGain() const { return m_requestedGain; }
+    void requestGain(int gain);
+    // Ends the wait for the requested gain: a request to the unit failed, so the gain may never
+    // come, or the channel's gain was re-based.
+    void dropRequestedGain() { m_requestedGain.reset(); }
+    // A gain the unit reported. A report showing the requested gain ends the wait: a status
+    // report always, a channel report (the answer to a command for this channel) for an
+    // ungrouped channel. After reportsUntilRequestLapses status reports showing another gain
+    // since the operator's last change the wait lapses, so a unit that never takes a value
+    // cannot hold the channel's steps to it. Grouped channels then bring their group gain in
+    // line (followReportedGain).
+    void noteReportedGain(int reported, bool statusReport);
+    static constexpr int reportsUntilRequestLapses = 4;
+
+    // Brings the group gain back in line with a gain a status report carried, for a grouped
+    // channel: not while a requested gain is outstanding, as the report may predate the move and
+    // following it would make the next step count from there, losing a step. Otherwise, inside
+    // the range the group gain follows the unit; a member pushed past a limit keeps its
     // overshoot while the unit reports that limit, so the group keeps its spacing.
-    // The first report after it does not count, though: the unit may have sent it for a status
-    // poll that was already on its way when the operator moved the group, and following its old
-    // gain would make the next step count from there, losing a step. Every later report answers
-    // after the move, as the transport sends no poll while a command waits or is on its way.
     void followReportedGain(int reported);
-    // An operator's move of the group: the group gain takes the moved value at once.
+    // An operator's move of the group: the group gain takes the moved value at once, and the
+    // unit is asked for it.
     void moveGroupGain(int value);
 
 signals:
@@ -104,5 +123,6 @@ private:
     bool m_over = false;
     QString m_scribbleStrip;
     int m_groupGain = 0;
-    bool m_reportMayPredateMove = false;
+    std::optional<int> m_requestedGain;
+    int m_reportsSinceRequest = 0;
 };

@@ -3,6 +3,8 @@
 #include <QDebug>
 #include <QTimer>
 
+#include <utility>
+
 #include "model/PreampModel.h"
 #include "system/Logging.h"
 
@@ -41,12 +43,14 @@ void LinkMonitor::start()
     m_netTimer->start(PreampModel::awakeWatchdogMs);
     m_meterEnabled = true;
     m_communicating = true;
+    m_metersPaused = false;
 }
 
 void LinkMonitor::sleep()
 {
     m_statusTimer->setInterval(PreampModel::asleepStatusIntervalMs);
     m_meterTimer->stop();
+    m_metersPaused = false;
     m_netTimer->setInterval(PreampModel::asleepWatchdogMs);
 }
 
@@ -57,6 +61,7 @@ void LinkMonitor::stop()
     m_meterTimer->stop();
     m_netTimer->stop();
     m_communicating = false;
+    m_metersPaused = false;
 }
 
 void LinkMonitor::ping()
@@ -68,7 +73,7 @@ void LinkMonitor::ping()
 
 void LinkMonitor::meterTick()
 {
-    if (m_meterEnabled && isOnline())
+    if (m_meterEnabled && isOnline() && !m_metersPaused)
         emit metersDue();
 }
 
@@ -85,25 +90,17 @@ void LinkMonitor::watchdogExpired()
     }
     m_state = PreampModel::Offline;
     m_statusTimer->setInterval(PreampModel::offlineStatusIntervalMs);
-    if (m_communicating && !m_statusTimer->isActive())
-        m_statusTimer->start(); // an earlier failed request had stopped it; recovery polls anyway
     m_meterTimer->stop();
     m_netTimer->stop();
     emit wentOffline();
 }
 
-bool LinkMonitor::isRecovering() const
+void LinkMonitor::pauseMeters()
 {
-    // Declared offline by the watchdog (which then stops) while still being communicated with;
-    // stop() clears communicating and start() restarts the watchdog.
-    return m_communicating && m_state == PreampModel::Offline && !m_netTimer->isActive();
-}
-
-void LinkMonitor::stopPollsAfterError()
-{
-    if (!isRecovering())
-        m_statusTimer->stop();
+    if (!m_meterTimer->isActive())
+        return;
     m_meterTimer->stop();
+    m_metersPaused = true;
 }
 
 void LinkMonitor::restartWatchdog()
@@ -111,8 +108,10 @@ void LinkMonitor::restartWatchdog()
     m_netTimer->start();
 }
 
-void LinkMonitor::comeOnline()
+void LinkMonitor::reportAccepted()
 {
+    if (std::exchange(m_metersPaused, false) && isOnline())
+        m_meterTimer->start(PreampModel::meterIntervalMs);
     if (isOnline())
         return;
     m_statusTimer->start(PreampModel::awakeStatusIntervalMs);

@@ -9,9 +9,11 @@ class QTimer;
 // and intervals are the model's published values (PreampModel::LinkState and its constants).
 //
 // Any accepted report brings the unit online; three watchdog expiries in a row declare it
-// offline. Once declared offline, a unit that is still being communicated with keeps being asked
-// for its status every 5 s, even when those requests fail, so it comes back by itself as soon as
-// it answers again.
+// offline, and nothing else does. A failed request only pauses the meter polls until the next
+// good report: one lost answer says little about a unit, and the status poll, which goes on at
+// its interval, finds out whether it still answers. Once declared offline, a unit that is still
+// being communicated with keeps being asked for its status every 5 s, even when those requests
+// fail, so it comes back by itself as soon as it answers again.
 //
 // The monitor knows neither the unit's address nor its commands: it asks its model to poll
 // through statusDue and metersDue and reports its transitions through cameOnline, statusOverdue
@@ -42,9 +44,11 @@ public:
 
     // What the reports do to the link.
     void restartWatchdog();
-    void comeOnline();
-    // A failed request stops the polls, except the recovery poll of a unit declared offline.
-    void stopPollsAfterError();
+    // An accepted report: brings the unit online, or resumes the meter polls a failed request
+    // paused.
+    void reportAccepted();
+    // A failed request pauses the meter polls that run, until the next accepted report.
+    void pauseMeters();
 
     // The timers' ticks, also called directly by the model's slots of the same meaning.
     void meterTick();
@@ -67,8 +71,6 @@ signals:
     void wentOffline();
 
 private:
-    bool isRecovering() const;
-
     QTimer *m_statusTimer;
     QTimer *m_meterTimer;
     QTimer *m_netTimer;
@@ -76,5 +78,6 @@ private:
     bool m_pinged = false;
     bool m_meterEnabled = false;
     bool m_communicating = false;
+    bool m_metersPaused = false;
     int m_timeoutCount = 0;
 };

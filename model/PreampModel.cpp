@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -47,7 +48,7 @@ PreampModel::PreampModel(QObject *parent)
         emit offline();
         emitRowsChanged(0, channelCount - 1);
     });
-    connect(this, &PreampModel::netErr, this, &PreampModel::stopStatusPollAfterError);
+    connect(this, &PreampModel::netErr, this, &PreampModel::pauseMetersAfterError);
     // The model where a group move starts is a member of its own group too.
     connect(this, &PreampModel::groupGainChange, this, &PreampModel::groupGainUpdate);
     for (int i = 0; i < channelCount; ++i)
@@ -269,9 +270,9 @@ void PreampModel::netTimeout()
     m_link->watchdogExpired();
 }
 
-void PreampModel::stopStatusPollAfterError()
+void PreampModel::pauseMetersAfterError()
 {
-    m_link->stopPollsAfterError();
+    m_link->pauseMeters();
 }
 
 void PreampModel::writeOnline(int value)
@@ -396,6 +397,7 @@ bool PreampModel::applyChannelSetting(int row, int role, const QVariant &value)
         if (ch->group())
             emit groupGainChange(ch->groupName(), saturatedSum(value.toInt(), -qint64(ch->gain())));
         send(Commands::setGain(n, value.toInt()));
+        ch->requestGain(value.toInt());
         break;
     case NameRole:
         qCDebug(lcUnit) << "Setting from setProperty";
@@ -448,7 +450,7 @@ bool PreampModel::applyAction(int row, const QString &name)
         if (ch->group())
             emit groupGainChange(ch->groupName(), up ? 1 : -1);
         else
-            send(up ? Commands::gainUp(n) : Commands::gainDown(n));
+            stepGain(ch, n, up);
         return true;
     }
     switch (roleNumber(name)) {
@@ -490,6 +492,23 @@ bool PreampModel::applyAction(int row, const QString &name)
     default:
         return false; // includes preampNameRole, groupNameRole and gainRole
     }
+}
+
+// A step the unit has taken (its report shows the gain asked for) goes as a step. One that
+// comes before that, as a held gain button's steps do at a slow unit, goes as the gain the steps
+// have reached: the transport can then replace a waiting one with it, so the unit follows the
+// operator instead of working through a backlog of steps long after the button is let go.
+void PreampModel::stepGain(Channel *ch, int n, bool up)
+{
+    const std::optional<int> requested = ch->requestedGain();
+    const int base = requested ? *requested : ch->reportedGain();
+    const int target =
+        std::clamp(saturatedSum(base, up ? 1 : -1), Commands::minGain, Commands::maxGain);
+    if (requested)
+        send(Commands::setGain(n, target));
+    else
+        send(up ? Commands::gainUp(n) : Commands::gainDown(n));
+    ch->requestGain(target);
 }
 
 bool PreampModel::setData(const QModelIndex &index, const QVariant &value, int role)

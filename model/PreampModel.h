@@ -196,8 +196,9 @@ public slots:
     void netTimeout();
 
 private slots:
-    // A failed request stops the polls, except the recovery poll of a unit declared offline.
-    void stopStatusPollAfterError();
+    // A failed request pauses the meter polls until the next good report; the status poll goes
+    // on, and only the watchdog declares the unit offline.
+    void pauseMetersAfterError();
 
 private:
     struct RoleAccess
@@ -226,6 +227,7 @@ private:
     bool applySetting(int row, const QString &name, const QVariant &value);
     bool applyChannelSetting(int row, int role, const QVariant &value);
     bool applyAction(int row, const QString &name);
+    void stepGain(Channel *ch, int n, bool up);
     bool changeConverter(int &field, int value, const QString &command);
     void send(const QString &command) { emit sendCommand(m_ipAddr, command); }
 

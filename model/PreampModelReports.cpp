@@ -31,6 +31,7 @@ void applyStatusEntry(Channel *ch, const QJsonObject &entry)
     applySwitches(ch, entry);
     const int reported = readInt(entry.value(gainKey));
     ch->setGain(reported);
+    ch->noteReportedGain(reported, true);
     if (ch->group())
         ch->followReportedGain(reported);
     // Names with a blank are never taken over from a unit: the channel strips cannot hold them.
@@ -49,6 +50,7 @@ void applyReportedEntry(Channel *ch, const QJsonObject &entry)
     const int reported = readInt(entry.value(gainKey));
     if (ch->gain() != reported)
         ch->setGain(reported);
+    ch->noteReportedGain(reported, false);
     const QString name = readText(entry.value(channelNameKey));
     if (!name.contains(QLatin1Char(' ')))
         ch->setName(name.trimmed());
@@ -78,7 +80,7 @@ void PreampModel::statusUpdated(const QJsonObject &document, const QString &addr
         qCDebug(lcUnit) << "JSON Empty";
         return;
     }
-    m_link->comeOnline();
+    m_link->reportAccepted();
 
     const QJsonObject sys = document.value(ReplyDocument::sysKey).toObject();
     m_preampID = ReplyDocument::readInt(sys.value(ReplyDocument::unitIdKey));
@@ -105,7 +107,7 @@ void PreampModel::channelUpdated(const QJsonObject &document, const QString &add
         return;
     if (m_link->isCommunicating())
         m_link->restartWatchdog();
-    m_link->comeOnline();
+    m_link->reportAccepted();
 
     const QJsonArray entries = document.value(ReplyDocument::channelsKey).toArray();
     for (const QJsonValue &value : entries) {
@@ -123,7 +125,7 @@ void PreampModel::adcUpdated(const QJsonObject &document, const QString &address
         qCDebug(lcUnit) << "Strt timeout Timer: adc updated";
         m_link->restartWatchdog();
     }
-    m_link->comeOnline();
+    m_link->reportAccepted();
 
     applyConverter(document.value(ReplyDocument::adcKey).toObject());
     emitRowsChanged(0, 0);
@@ -133,7 +135,7 @@ void PreampModel::newMeterData(const QJsonObject &document, const QString &addre
 {
     if (!isReportForThisUnit(document, address))
         return;
-    m_link->comeOnline();
+    m_link->reportAccepted();
 
     const QJsonObject meter = document.value(ReplyDocument::meterKey).toObject();
     if (m_channels.size() < channelCount) {
@@ -155,6 +157,9 @@ void PreampModel::errorReceived(const QString &error, const QString &address)
     if (!isOwnAddress(address))
         return;
     qCDebug(lcUnit) << "Preamp" << m_preampID << "Communication Error" << error;
+    // The failed request may have been one that asked for a gain: it may never come.
+    for (Channel *ch : qAsConst(m_channels))
+        ch->dropRequestedGain();
     emit netErr();
     emitRowsChanged(0, channelCount - 1);
 }

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr qint64 maxAtMs = qint64(SimulatedUnit::maxDurationMs) * 365;
+// Commands whose value is not a duration: the serving profile, and the counted faults.
+const QStringList untimed{QStringLiteral("SERL"), QStringLiteral("DROP"), QStringLiteral("TRKL")};
 
 // The simulator command of a fault with a duration: "SLNT" 500 -> "SIM_SLNT=500",
 // "HERR=503" 500 -> "SIM_HERR=503,500".
@@ -53,10 +55,11 @@ Scenario::Parsed Scenario::parse(const QString &text, int unitCount)
         if (!duration.isNull() &&
             (!ok || durationMs < 1 || durationMs > SimulatedUnit::maxDurationMs))
             return fail(i + 1, QStringLiteral("bad duration \"%1\"").arg(duration));
-        // Appended, a duration would pass for SERL's jitter or connection limit.
-        if (!duration.isNull() &&
-            fields.at(2).section(QLatin1Char('='), 0, 0) == QLatin1String("SERL"))
-            return fail(i + 1, QStringLiteral("SERL takes no duration"));
+        // Appended, a duration would pass for SERL's jitter or connection limit, or for the
+        // number of answers DROP and TRKL spoil.
+        const QString code = fields.at(2).section(QLatin1Char('='), 0, 0);
+        if (!duration.isNull() && untimed.contains(code))
+            return fail(i + 1, QStringLiteral("%1 takes no duration").arg(code));
         const QString command = commandFor(fields.at(2), duration);
         const SimulatedUnit::Result check = SimulatedUnit(unit).handle(command);
         if (check.status != 200)

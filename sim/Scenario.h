@@ -10,9 +10,9 @@
 //
 // AT_MS counts from the moment the program prints "ready"; UNIT is 1-based; FAULT is a
 // simulator command without "SIM_" (the texts --fault takes); DURATION_MS makes the fault end
-// by itself (SERL, the serving profile, takes none). Blank lines and lines starting with "#" are
-// ignored. parse() is a pure function of the text: it checks each fault by handing it to a scratch
-// SimulatedUnit.
+// by itself (SERL, the serving profile, and DROP and TRKL, which count answers, take none). Blank
+// lines and lines starting with "#" are ignored. parse() is a pure function of the text: it checks
+// each fault by handing it to a scratch SimulatedUnit.
 class Scenario
 {
 public:

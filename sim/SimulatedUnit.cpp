@@ -112,6 +112,7 @@ SimulatedUnit::Result SimulatedUnit::handle(const QString &commandText)
     }
     Result result = runUnitCommand(commandText);
     applyFaultsToAnswer(result);
+    spoilAnswer(result);
     return result;
 }
 
@@ -194,6 +195,8 @@ const QMap<QString, SimulatedUnit::Handler> &SimulatedUnit::simCommands()
         {QStringLiteral("SIM_DLAY"), &Unit::startValuedFault<Fault::Delay, 0, maxDelayMs>},
         {QStringLiteral("SIM_CLIP"), &Unit::clipChannels},
         {QStringLiteral("SIM_RFSE"), &Unit::refuseConnections},
+        {QStringLiteral("SIM_DROP"), &Unit::dropAnswers},
+        {QStringLiteral("SIM_TRKL"), &Unit::trickleAnswers},
         {QStringLiteral("SIM_BOOT"), &Unit::reboot},
         {QStringLiteral("SIM_CLER"), &Unit::clearFaults},
         {QStringLiteral("SIM_STAT"), &Unit::statistics},
@@ -267,6 +270,18 @@ void SimulatedUnit::applyFaultsToAnswer(Result &result) const
         result.body = oversized(result.body);
 }
 
+// A lost answer goes before a trickled one; each counts one answer.
+void SimulatedUnit::spoilAnswer(Result &result)
+{
+    if (m_answersToDrop > 0) {
+        --m_answersToDrop;
+        result.drop = true;
+    } else if (m_answersToTrickle > 0) {
+        --m_answersToTrickle;
+        result.trickleMs = m_trickleMs;
+    }
+}
+
 void SimulatedUnit::expireFaults()
 {
     const qint64 now = m_clock();
@@ -291,18 +306,19 @@ void SimulatedUnit::restoreFactoryDefaults()
     m_clockOutSource = 0;
 }
 
+void SimulatedUnit::endAllFaults()
+{
+    m_faults.clear();
+    m_answersToDrop = m_answersToTrickle = 0;
+    for (Channel &channel : m_channels)
+        channel.clipUntil.reset();
+}
+
 void SimulatedUnit::restart()
 {
     restoreFactoryDefaults();
-    dropFaults();
+    endAllFaults();
     ++m_boots;
-}
-
-void SimulatedUnit::dropFaults()
-{
-    m_faults.clear();
-    for (Channel &channel : m_channels)
-        channel.clipUntil.reset();
 }
 
 // A clipping input latches its over on the unit whether or not anyone reads the meters.
@@ -495,6 +511,35 @@ SimulatedUnit::Result SimulatedUnit::refuseConnections(const Parsed &command)
     return result;
 }
 
+// "SIM_DROP[=count]": the next count answers (default 1) are lost.
+SimulatedUnit::Result SimulatedUnit::dropAnswers(const Parsed &command)
+{
+    const auto count =
+        command.hasArgument ? parseInRange(command.argument, 1, maxSpoiledAnswers) : 1;
+    if (!count)
+        return badRequest(QStringLiteral("count must be 1 to %1").arg(maxSpoiledAnswers));
+    m_answersToDrop = *count;
+    return simAnswer();
+}
+
+// "SIM_TRKL[=count[,ms]]": the next count answers (default 1) trickle, one byte every ms
+// (default defaultTrickleMs).
+SimulatedUnit::Result SimulatedUnit::trickleAnswers(const Parsed &command)
+{
+    const QStringList parts = command.splitArgument(2);
+    const auto count = command.hasArgument ? parseInRange(parts.at(0), 1, maxSpoiledAnswers) : 1;
+    const auto every =
+        parts.size() > 1 ? parseInRange(parts.at(1), 1, maxDelayMs) : defaultTrickleMs;
+    if (!count || !every)
+        return badRequest(QStringLiteral("expected SIM_TRKL[=count[,ms]] with count 1 to %1 and "
+                                         "ms 1 to %2")
+                              .arg(maxSpoiledAnswers)
+                              .arg(maxDelayMs));
+    m_answersToTrickle = *count;
+    m_trickleMs = *every;
+    return simAnswer();
+}
+
 // "SIM_BOOT" restarts at once; "SIM_BOOT=ms" also refuses connections while the unit "boots".
 SimulatedUnit::Result SimulatedUnit::reboot(const Parsed &command)
 {
@@ -512,7 +557,7 @@ SimulatedUnit::Result SimulatedUnit::clearFaults(const Parsed &command)
 {
     if (command.hasArgument)
         return badRequest(QStringLiteral("no argument expected"));
-    dropFaults();
+    endAllFaults();
     return simAnswer();
 }
 
@@ -589,6 +634,13 @@ SimulatedUnit::Result SimulatedUnit::simAnswer() const
     }
     if (!clipping.isEmpty())
         faults.insert(QStringLiteral("CLIP"), QJsonObject{{QStringLiteral("channels"), clipping}});
+    if (m_answersToDrop > 0)
+        faults.insert(QStringLiteral("DROP"),
+                      QJsonObject{{QStringLiteral("remaining"), m_answersToDrop}});
+    if (m_answersToTrickle > 0)
+        faults.insert(QStringLiteral("TRKL"),
+                      QJsonObject{{QStringLiteral("remaining"), m_answersToTrickle},
+                                  {QStringLiteral("everyMs"), m_trickleMs}});
     const QJsonObject profile{{QStringLiteral("serial"), m_profile.serial},
                               {QStringLiteral("serviceMs"), m_profile.serviceMs},
                               {QStringLiteral("jitterMs"), m_profile.jitterMs},

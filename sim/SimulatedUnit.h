@@ -48,6 +48,11 @@ public:
         int delayMs = 0;
         // After answering, refuse connections this long (the listener closes).
         int refuseMs = 0;
+        // The answer is lost: the command has been carried out, but nothing goes back and the
+        // connection stays silent until the client gives up.
+        bool drop = false;
+        // Send the body one byte every trickleMs, after a head announcing its whole length.
+        int trickleMs = 0;
     };
 
     // How the unit's web server copes with load. The fast profile (the default) answers every
@@ -70,6 +75,9 @@ public:
 
     // Longer delays would only tie up connection threads; longer faults are cleared by hand.
     static constexpr int maxDelayMs = 10000;
+    // Answers SIM_DROP and SIM_TRKL spoil at once, and how fast a trickle goes.
+    static constexpr int maxSpoiledAnswers = 1000;
+    static constexpr int defaultTrickleMs = 400;
     static constexpr int maxDurationMs = 24 * 60 * 60 * 1000;
     // SIM_CLOG keeps this many of the unit's latest commands; older ones are dropped.
     static constexpr int commandLogLength = 1000;
@@ -144,8 +152,8 @@ private:
     bool isActive(Fault fault) const { return m_faults.count(fault) != 0; }
 
     void restoreFactoryDefaults();
+    void endAllFaults();
     void restart();
-    void dropFaults();
     void latchClipping();
     bool isClipping(const Channel &channel, qint64 now) const;
 
@@ -168,6 +176,9 @@ private:
     template<Fault Kind, int MinValue, int MaxValue> Result startValuedFault(const Parsed &command);
     Result clipChannels(const Parsed &command);
     Result refuseConnections(const Parsed &command);
+    Result dropAnswers(const Parsed &command);
+    Result trickleAnswers(const Parsed &command);
+    void spoilAnswer(Result &result);
     Result reboot(const Parsed &command);
     Result clearFaults(const Parsed &command);
     Result statistics(const Parsed &command);
@@ -201,6 +212,10 @@ private:
     int m_clockOutSource = 0;
 
     std::map<Fault, ActiveFault> m_faults;
+    // Counted faults: the next answers to unit commands that are lost, or that trickle.
+    int m_answersToDrop = 0;
+    int m_answersToTrickle = 0;
+    int m_trickleMs = defaultTrickleMs;
     int m_boots = 1;
     int m_requests = 0;
     QMap<QString, int> m_requestsByCode;

@@ -343,7 +343,16 @@ void UnitServer::serve(const httplib::Request &request, httplib::Response &respo
         sendBrokenResponse(response);
         return;
     }
+    if (result->drop) {
+        holdUntilHangUp(m_generation);
+        sendBrokenResponse(response);
+        return;
+    }
     response.status = result->status;
+    if (result->trickleMs > 0) {
+        sendTrickle(response, *result, m_generation);
+        return;
+    }
     if (result->refuseMs <= 0) {
         sendUncompressed(response, result->body, result->contentType);
         return;
@@ -395,6 +404,37 @@ std::optional<SimulatedUnit::Result> UnitServer::answerInTurn(const QString &com
     lock.unlock();
     m_turnChanged.notify_all();
     return result;
+}
+
+// A lost answer's connection stays silent, as a unit's whose answer went astray, until the
+// client hangs up, the listener closes or the longest hold has passed. The unit itself has done
+// its work and its turn is over.
+void UnitServer::holdUntilHangUp(int generation) const
+{
+    const auto giveUpAt = Clock::now() + std::chrono::milliseconds(m_maxHoldMs);
+    while (Clock::now() < giveUpAt && m_generation == generation) {
+        pollfd readable{currentConnection, POLLIN, 0};
+        if (::poll(&readable, 1, int(pollInterval.count())) <= 0)
+            continue;
+        char byte = 0;
+        if (::recv(currentConnection, &byte, 1, MSG_PEEK | MSG_DONTWAIT) <= 0)
+            return; // closed by the client
+        std::this_thread::sleep_for(pollInterval);
+    }
+}
+
+// The head announces the whole body; then one byte goes every trickleMs, until the body is out,
+// the client hangs up or the listener closes.
+void UnitServer::sendTrickle(httplib::Response &response, const SimulatedUnit::Result &result,
+                             int generation)
+{
+    const QByteArray body = result.body;
+    const std::chrono::milliseconds every(result.trickleMs);
+    response.set_content_provider(
+        size_t(body.size()), result.contentType.toStdString(),
+        [this, body, every, generation](size_t offset, size_t, httplib::DataSink &sink) {
+            return sleepUnlessClosed(every, generation) && sink.write(body.constData() + offset, 1);
+        });
 }
 
 bool UnitServer::sleepUnlessClosed(std::chrono::milliseconds duration, int generation) const

@@ -34,6 +34,10 @@ struct Response;
 // the connection that asked for a refusal gets its answer first. Requests still held by a silent
 // or delayed unit are dropped then.
 //
+// A lost answer (SIM_DROP) leaves its connection silent until the client hangs up; a trickled
+// one (SIM_TRKL) goes a byte at a time. Both happen after the unit's turn: the unit has done its
+// work, only the answer is lost or slow on its way.
+//
 // The unit's serial profile (SimulatedUnit::Profile) is carried out here. Each connection asks
 // the unit whether it may open; one the unit has no socket for is reset at once, unread, as a
 // small embedded server does. Each request, once read, takes its place in one queue over all
@@ -81,6 +85,9 @@ private:
     std::optional<SimulatedUnit::Result> answerFor(const QString &command, int generation);
     std::optional<SimulatedUnit::Result> answerInTurn(const QString &command, int generation);
     bool sleepUnlessClosed(std::chrono::milliseconds duration, int generation) const;
+    void holdUntilHangUp(int generation) const;
+    void sendTrickle(httplib::Response &response, const SimulatedUnit::Result &result,
+                     int generation);
     // keepOpen: the socket of the connection whose request started the refusal, or -1; it
     // stays open until its answer is out.
     void refuse(std::chrono::milliseconds duration, int keepOpen);

@@ -48,11 +48,12 @@ const QString peerHost = QStringLiteral("127.0.21.3");
 // Nothing listens on port 9 of this address: connections are refused at once.
 const QString refusingUnit = QStringLiteral("127.0.21.9:9");
 
+// Steps, which are never merged; the number only tells them apart (the peer reads none).
 QStringList numberedCommands(int count)
 {
     QStringList commands;
     for (int k = 0; k < count; ++k)
-        commands << QStringLiteral("CMD_NMCH=1,c%1").arg(k);
+        commands << QStringLiteral("CMD_PGNU=%1").arg(k);
     return commands;
 }
 
@@ -246,37 +247,105 @@ private slots:
         QTRY_COMPARE(transport.pendingRequests(), 0);
     }
 
+    // Commands leave one at a time in issue order. The status poll leaves beside them whenever
+    // its lane is free, however many wait; meter polls wait until the commands have gone. Beyond
+    // the bound a command is refused, without any sign of a failing unit.
     void sendsCommandsOneAtATimeInIssueOrder()
     {
         NetworkCom transport;
         Emissions emitted(&transport);
+        QSignalSpy dropped(&transport, &NetworkCom::commandDropped);
+        LogCapture log;
         const QString address = m_peer->address();
         const QStringList commands = numberedCommands(1 + RequestQueue::maxWaitingCommands);
 
         for (const QString &command : commands)
             transport.command(address, command);
-        QCOMPARE(emitted.total(), 0);
         // One on the wire and the most that may wait: the next is refused at once.
-        transport.command(address, "CMD_NMCH=1,dropped");
-        QCOMPARE(emitted.onlySignal(), QStringLiteral("replyError"));
-        QVERIFY(emitted.error.at(0).at(0).toString().contains("command dropped"));
+        transport.command(address, "CMD_P48T=1");
+        QCOMPARE(dropped.count(), 1);
+        QCOMPARE(dropped.at(0), QVariantList({"CMD_P48T=1", address}));
+        QCOMPARE(log.lines().filter("More than 256 commands waiting, command dropped").size(), 1);
         QCOMPARE(transport.pendingRequests(address), commands.size());
-        // A poll issued now waits until the commands have gone: none slips in between them.
+        transport.command(address, meterPoll);
         transport.command(address, statusPoll);
 
-        QTRY_COMPARE(m_peer->held(), 1);
-        QTest::qWait(200); // time enough for a second request to arrive, were one on its way
+        QTRY_COMPARE(m_peer->held(), 2);
+        QTest::qWait(200); // time enough for a third request to arrive, were one on its way
+        QCOMPARE(m_peer->received(), QStringList({commands.first(), statusPoll}));
         for (int k = 1; k <= 3; ++k) {
-            QCOMPARE(m_peer->received(), commands.mid(0, k));
-            QVERIFY(m_peer->release());
+            QVERIFY(m_peer->release(commands.at(k - 1)));
             QTRY_COMPARE(emitted.channel.count(), k);
-            QTRY_COMPARE(m_peer->held(), 1);
+            QTRY_COMPARE(m_peer->held(), 2);
+            QCOMPARE(m_peer->received().constLast(), commands.at(k));
         }
+        // Answered, the status poll leaves again at once, while the commands still wait.
+        QVERIFY(m_peer->release(statusPoll));
+        QTRY_COMPARE(emitted.status.count(), 1);
+        transport.command(address, statusPoll);
+        QTRY_COMPARE(m_peer->received().count(statusPoll), 2);
         m_peer->setHolding(false);
-        QTRY_COMPARE_WITH_TIMEOUT(emitted.status.count(), 1, 30000);
-        QCOMPARE(m_peer->received(), commands + QStringList{statusPoll});
+        QTRY_COMPARE_WITH_TIMEOUT(emitted.meter.count(), 1, 30000);
+        QStringList received = m_peer->received();
+        QCOMPARE(received.takeLast(), meterPoll);
+        received.removeAll(statusPoll);
+        QCOMPARE(received, commands);
         QCOMPARE(emitted.channel.count(), commands.size());
-        QCOMPARE(emitted.error.count(), 1);
+        QCOMPARE(emitted.error.count(), 0);
+    }
+
+    // Issued while the first command is on its way: a newer absolute setting drops a waiting one
+    // for the same setting (code and channel) and goes to the end; anything else is sent as it
+    // was issued.
+    void latestValueWins_data()
+    {
+        QTest::addColumn<QStringList>("issued");
+        QTest::addColumn<QStringList>("sent");
+
+        const QStringList steps{"CMD_PGNU=1", "CMD_PGNU=1", "CMD_PGND=1", "CMD_P48T=2",
+                                "CMD_P48T=2", "CMD_PPHT=2", "CMD_PIPT=2", "CMD_PIPT=2",
+                                "CMD_DOVC=3", "CMD_DOVC=3", "CMD_FREC=0", "CMD_FREC=0"};
+        const auto row = [](const char *name, const QStringList &issued, const QStringList &sent) {
+            QTest::newRow(name) << issued << sent;
+        };
+        // clang-format off
+        row("gain set twice", {"CMD_P48S=1,ON", "CMD_PGNS=2,5", "CMD_PGNS=2,6"},
+            {"CMD_P48S=1,ON", "CMD_PGNS=2,6"});
+        row("the newer goes to the end",
+            {"CMD_P48S=1,ON", "CMD_PGNS=1,10", "CMD_PGNU=1", "CMD_P48S=1,OFF", "CMD_PGNS=1,20"},
+            {"CMD_P48S=1,ON", "CMD_PGNU=1", "CMD_P48S=1,OFF", "CMD_PGNS=1,20"});
+        row("every channel setting", {"CMD_PGNU=1", "CMD_PPHS=4,ON", "CMD_PIPS=4,ON",
+            "CMD_NMCH=4,A", "CMD_PPHS=4,OFF", "CMD_PIPS=4,OFF", "CMD_NMCH=4,B"},
+            {"CMD_PGNU=1", "CMD_PPHS=4,OFF", "CMD_PIPS=4,OFF", "CMD_NMCH=4,B"});
+        row("every unit setting", {"CMD_PGNU=1", "CMD_NMDV=a", "CMD_ADFS=1", "CMD_ADCK=1",
+            "CMD_ADTX=1", "CMD_ADOC=1", "CMD_NMDV=b", "CMD_ADFS=2", "CMD_ADCK=2", "CMD_ADTX=0",
+            "CMD_ADOC=0"},
+            {"CMD_PGNU=1", "CMD_NMDV=b", "CMD_ADFS=2", "CMD_ADCK=2", "CMD_ADTX=0", "CMD_ADOC=0"});
+        row("other channels stay", {"CMD_PGNU=1", "CMD_PGNS=1,3", "CMD_PGNS=2,3", "CMD_P48S=3,ON"},
+            {"CMD_PGNU=1", "CMD_PGNS=1,3", "CMD_PGNS=2,3", "CMD_P48S=3,ON"});
+        row("not the one on its way", {"CMD_PGNS=1,3", "CMD_PGNS=1,4"},
+            {"CMD_PGNS=1,3", "CMD_PGNS=1,4"});
+        // The bare name command only asks for the channel's report: it sets nothing.
+        row("bare name command", {"CMD_PGNU=1", "CMD_NMCH=1,A", "CMD_NMCH=1", "CMD_NMCH=1"},
+            {"CMD_PGNU=1", "CMD_NMCH=1,A", "CMD_NMCH=1", "CMD_NMCH=1"});
+        row("steps and toggles", steps, steps);
+        // clang-format on
+    }
+
+    void latestValueWins()
+    {
+        QFETCH(QStringList, issued);
+        QFETCH(QStringList, sent);
+        NetworkCom transport;
+
+        for (const QString &command : issued)
+            transport.command(m_peer->address(), command);
+
+        QCOMPARE(transport.mergedCommands(), quint64(issued.size() - sent.size()));
+        QCOMPARE(transport.mergedPolls(), quint64(0));
+        m_peer->setHolding(false);
+        QTRY_COMPARE(transport.pendingRequests(), 0);
+        QCOMPARE(m_peer->received(), sent);
     }
 
     void commandsGoAheadOfBoundedPolls_data()
@@ -320,31 +389,95 @@ private slots:
         QTRY_COMPARE(transport.pendingRequests(), 0);
     }
 
-    void keepsStaleErrorsQuiet()
+    void deadlineEndsATrickle_data()
     {
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("everyMs");
+        QTest::addColumn<bool>("delivered");
+        // Longer than the transfer timeout, which counts only silence, and shorter than the
+        // deadline.
+        QTest::newRow("ends in time") << QByteArray(R"({"channels":[{"no":2}]})") << 100 << true;
+        QTest::newRow("never ends") << HttpTestPeer::meterDocumentOfSize(100000) << 400 << false;
+    }
+
+    // However the bytes trickle in, a request ends at the latest at the deadline counted from
+    // its sending, as a timeout, and the unit's next command leaves then.
+    void deadlineEndsATrickle()
+    {
+        QFETCH(QByteArray, body);
+        QFETCH(int, everyMs);
+        QFETCH(bool, delivered);
+        m_peer->setAnswering([&](const QString &command) {
+            return command == "CMD_PGNU=1"
+                       ? HttpTestPeer::Answer{200, body, HttpTestPeer::Delivery::Trickle, everyMs}
+                       : HttpTestPeer::Answer{200, R"({"channels":[{"no":1}]})"};
+        });
+        m_peer->setHolding(false);
         NetworkCom transport;
         Emissions emitted(&transport);
-        LogCapture log;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 endedMs = -1;
+        connect(&transport, &NetworkCom::requestEnded, this, [&] {
+            if (endedMs < 0)
+                endedMs = clock.elapsed();
+        });
 
-        transport.command(m_peer->address(), statusPoll);
-        transport.command(m_peer->address(), "CMD_P48S=1,ON");
-        QTRY_COMPARE(m_peer->held(), 2);
-        QVERIFY(m_peer->release("CMD_P48S=1,ON"));
-        QTRY_COMPARE(emitted.channel.count(), 1);
-        // The poll was sent before that good answer: its failure is old news.
-        QVERIFY(m_peer->fail(statusPoll, 503));
-        const QString stale = QStringLiteral("Not reported, the unit has answered since:");
-        QTRY_COMPARE(log.lines().filter(stale).size(), 1);
-        QCOMPARE(emitted.error.count(), 0);
+        transport.command(m_peer->address(), "CMD_PGNU=1");
+        transport.command(m_peer->address(), "CMD_PGNU=2");
 
-        // A failure with no good answer since its request left is reported, under the unit's
-        // address.
-        transport.command(m_peer->address(), statusPoll);
-        QTRY_COMPARE(m_peer->held(), 1);
-        QVERIFY(m_peer->fail(statusPoll, 503));
-        QTRY_COMPARE(emitted.error.count(), 1);
-        QCOMPARE(emitted.error.at(0).at(1).toString(), m_peer->address());
-        QVERIFY(log.contains("Error Occurred on IP: \"" + m_peer->address() + '"'));
+        QTest::qWait(NetworkCom::transferTimeoutMs + 200);
+        QCOMPARE(emitted.total(), 0);
+        QCOMPARE(m_peer->received(), QStringList{"CMD_PGNU=1"});
+        QTRY_COMPARE_WITH_TIMEOUT(emitted.total(), 2, 2 * NetworkCom::requestDeadlineMs);
+        QCOMPARE(m_peer->received(), QStringList({"CMD_PGNU=1", "CMD_PGNU=2"}));
+        if (delivered) {
+            QCOMPARE(emitted.channel.at(0).at(0).toJsonObject(),
+                     QJsonDocument::fromJson(body).object());
+            return;
+        }
+        QCOMPARE(emitted.error.count(), 1);
+        QVERIFY(emitted.error.at(0).at(0).toString().contains("timed out"));
+        // The toolkit's precise timers fire at most a millisecond early.
+        QVERIFY2(endedMs >= NetworkCom::requestDeadlineMs - 1 &&
+                     endedMs < NetworkCom::requestDeadlineMs + NetworkCom::transferTimeoutMs,
+                 qPrintable(QString::number(endedMs)));
+    }
+
+    // A unit that leaves one status poll unanswered is not taken for gone: the poll times out
+    // and is reported, the meters pause until the next good report, the status poll goes on, and
+    // the watchdog never declares the unit offline.
+    void oneLostAnswerIsNoVerdict()
+    {
+        m_peer->setHolding(false);
+        NetworkCom transport;
+        PreampModel model;
+        connect(&model, &PreampModel::sendCommand, &transport, &NetworkCom::command);
+        connect(&transport, &NetworkCom::statusUpdate, &model, &PreampModel::statusUpdated);
+        connect(&transport, &NetworkCom::meterUpdate, &model, &PreampModel::newMeterData);
+        connect(&transport, &NetworkCom::replyError, &model, &PreampModel::errorReceived);
+        model.setIP(m_peer->address());
+        model.init();
+        QTRY_COMPARE(model.online(), int(PreampModel::Online));
+        int lowest = model.online();
+        connect(&model, &PreampModel::dataChanged, this,
+                [&] { lowest = std::min(lowest, model.online()); });
+        int errors = 0;
+        int pollsAtError = 0;
+        connect(&transport, &NetworkCom::replyError, this, [&] {
+            ++errors;
+            pollsAtError = m_peer->received().count(statusPoll);
+            QVERIFY(!model.meterTimer()->isActive() && model.statusTimer()->isActive());
+        });
+
+        m_peer->silenceNext(statusPoll);
+
+        QTRY_COMPARE_WITH_TIMEOUT(errors, 1, 3 * NetworkCom::transferTimeoutMs);
+        QTRY_VERIFY(m_peer->received().count(statusPoll) >= pollsAtError + 2);
+        QVERIFY(model.meterTimer()->isActive());
+        QCOMPARE(model.online(), int(PreampModel::Online));
+        QVERIFY2(lowest >= PreampModel::StatusOverdue, "declared offline");
+        QCOMPARE(errors, 1);
     }
 
     void timeoutCountsFromSendingOnly()

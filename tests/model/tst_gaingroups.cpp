@@ -3,8 +3,10 @@
 #include <QJsonArray>
 #include <QQmlApplicationEngine>
 
+#include "device/Commands.h"
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
+#include "support/HttpTestPeer.h"
 #include "system/SystemManager.h"
 
 namespace {
@@ -24,6 +26,8 @@ public:
                 model->setIP(QStringLiteral("192.168.1.%1").arg(20 + i));
                 model->setData(model->index(0), 2, PreampModel::OnlineRole);
             }
+            // Recorded only: no unit answers at these addresses.
+            QObject::disconnect(model, nullptr, &transport, nullptr);
             QObject::connect(model, &PreampModel::sendCommand,
                              [this](const QString &ip, QString cmd) {
                                  sent << ip.section('.', -1) + ' ' + cmd.remove("CMD_");
@@ -158,29 +162,149 @@ private slots:
         QCOMPARE(spy.count(), expected != groupGain ? 1 : 0);
     }
 
-    // A status poll already on its way when the operator steps a group answers with the gain
-    // from before the step: the next step still counts from the stepped gain. The reports after
-    // it are followed again.
-    void reportFromBeforeAStepDoesNotUndoIt()
+    // Channel 1 reported at gain 10, grouped alone or not; then the operator's changes ("+", "-",
+    // "=gain") and what reaches the model ("sN" a status report, "cN" a channel report of gain N,
+    // "e" a failed request). Status polls go on while commands wait, so a report may show the
+    // unit before it has taken the operator's last change: until the unit reports the requested
+    // gain, a group does not follow reports and steps go as the gain they reach.
+    void requestedGainHoldsUntilReported_data()
     {
-        System system;
-        PreampModel *unit = system.models.at(0);
-        Channel *ch = unit->channel(0);
-        ch->setGain(10);
-        ch->setGroupName(1);
-        ch->setGroup(true);
-        const auto report = [unit](int gain) {
-            const QJsonObject entry{{"no", 1}, {"gain", gain}};
-            unit->statusUpdated(QJsonObject{{"channels", QJsonArray{entry}}}, unit->ipAddr());
+        QTest::addColumn<bool>("grouped");
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<int>("gain");
+
+        const auto row = [](const char *name, bool grouped, const char *events, const char *sent,
+                            int gain) {
+            QTest::newRow(name) << grouped << QString(events) << QString(sent) << gain;
         };
-        QVERIFY(unit->propertyChange(0, "gainUpRole"));
-        report(10);
-        QCOMPARE(ch->gain(), 11);
-        QVERIFY(unit->propertyChange(0, "gainUpRole"));
-        QCOMPARE(system.sent.join(" | "), QStringLiteral("20 PGNS=1,11 | 20 PGNS=1,12"));
-        report(12);
-        report(9);
-        QCOMPARE(ch->gain(), 9);
+        // clang-format off
+        row("group: stale reports do not undo steps", true, "+ s10 + s11 s12 s9",
+            "PGNS=1,11 | PGNS=1,12", 9);
+        row("group: entered gain", true, "=30 s10 +", "PGNS=1,30 | PGNS=1,30 | PGNS=1,31", 31);
+        row("group: channel report is no proof", true, "+ c11 s10", "PGNS=1,11", 11);
+        row("group: three reports wait", true, "+ s10 s10 s10", "PGNS=1,11", 11);
+        row("group: the fourth lapses", true, "+ s10 s10 s10 s10", "PGNS=1,11", 10);
+        row("group: a move starts the count anew", true, "+ s10 s10 s10 + s10",
+            "PGNS=1,11 | PGNS=1,12", 12);
+        row("group: failed request", true, "+ e s10", "PGNS=1,11", 10);
+        row("steps outrunning the unit", false, "+ + -", "PGNU=1 | PGNS=1,12 | PGNS=1,11", 10);
+        row("step taken, channel report", false, "+ c11 +", "PGNU=1 | PGNU=1", 11);
+        row("step taken, status report", false, "+ s11 -", "PGNU=1 | PGND=1", 11);
+        row("step from an entered gain", false, "=30 +", "PGNS=1,30 | PGNS=1,31", 10);
+        row("steps at the top", false, "=68 c68 + +", "PGNS=1,68 | PGNU=1 | PGNS=1,68", 68);
+        row("step after a failed request", false, "+ e +", "PGNU=1 | PGNU=1", 10);
+        row("step after the wait lapsed", false, "+ s10 s10 s10 s10 +", "PGNU=1 | PGNU=1", 10);
+        // clang-format on
+    }
+
+    void requestedGainHoldsUntilReported()
+    {
+        QFETCH(bool, grouped);
+        QFETCH(QString, events);
+        PreampModel unit;
+        unit.setIP(QStringLiteral("192.168.1.20"));
+        unit.setData(unit.index(0), 2, PreampModel::OnlineRole);
+        Channel *ch = unit.channel(0);
+        ch->setGain(10);
+        ch->setGroup(grouped);
+        QStringList sent;
+        connect(&unit, &PreampModel::sendCommand, this,
+                [&sent](const QString &, QString command) { sent << command.remove("CMD_"); });
+        const auto report = [](int gain) {
+            const QJsonObject entry{{"no", 1}, {"gain", gain}};
+            return QJsonObject{{"channels", QJsonArray{entry}}};
+        };
+
+        for (const QString &event : events.split(' ')) {
+            const int value = event.mid(1).toInt();
+            if (event == "+" || event == "-")
+                QVERIFY(unit.propertyChange(0, event == "+" ? "gainUpRole" : "gainDownRole"));
+            else if (event.startsWith('='))
+                QVERIFY(unit.setProperty(0, "gainRole", value));
+            else if (event.startsWith('s'))
+                unit.statusUpdated(report(value), unit.ipAddr());
+            else if (event.startsWith('c'))
+                unit.channelUpdated(report(value), unit.ipAddr());
+            else
+                unit.errorReceived(QStringLiteral("Operation canceled"), unit.ipAddr());
+        }
+
+        QTEST(sent.join(" | "), "sent");
+        QTEST(ch->gain(), "gain");
+    }
+
+    void heldStepsReachASlowUnit_data()
+    {
+        QTest::addColumn<int>("members"); // of the group; 0: one channel, not grouped
+        QTest::addColumn<int>("serviceMs");
+        QTest::newRow("one channel, 300 ms") << 0 << 300;
+        QTest::newRow("eight grouped, 60 ms") << 8 << 60;
+    }
+
+    // An operator holds "gain up" on a unit that works on one request at a time and whose
+    // answers to commands carry no report, so that only its status reports keep its watchdog
+    // satisfied. No step is refused, the unit stays online and keeps being polled, and once the
+    // button is let go the unit gets at most one waiting gain per held channel before it holds
+    // the operator's last values.
+    void heldStepsReachASlowUnit()
+    {
+        QFETCH(int, members);
+        QFETCH(int, serviceMs);
+        constexpr int steps = 12; // three seconds at the button's repeat: longer than the watchdog
+        constexpr int repeatMs = 250;
+        HttpTestPeer peer;
+        QVERIFY(peer.listen(QStringLiteral("127.0.23.1")));
+        peer.setServiceMs(serviceMs);
+        peer.setAnswering([](const QString &command) {
+            return RequestQueue::isPoll(command) ? HttpTestPeer::defaultAnswer(command)
+                                                 : HttpTestPeer::Answer{200, "{}"};
+        });
+        NetworkCom transport;
+        PreampModel unit;
+        connect(&unit, &PreampModel::sendCommand, &transport, &NetworkCom::command);
+        connect(&transport, &NetworkCom::statusUpdate, &unit, &PreampModel::statusUpdated);
+        connect(&transport, &NetworkCom::meterUpdate, &unit, &PreampModel::newMeterData);
+        connect(&transport, &NetworkCom::replyError, &unit, &PreampModel::errorReceived);
+        for (int row = 0; row < members; ++row) {
+            unit.channel(row)->setGroupName(0);
+            unit.channel(row)->setGroup(true);
+        }
+        unit.setIP(peer.address());
+        unit.init();
+        QTRY_COMPARE(unit.online(), int(PreampModel::Online));
+        int lowest = unit.online();
+        connect(&unit, &PreampModel::dataChanged, this,
+                [&] { lowest = std::min(lowest, unit.online()); });
+        const int statusBefore = peer.received().count("CMD_PSTS");
+        int refused = 0;
+        QElapsedTimer clock;
+        clock.start();
+
+        for (int step = 0; step < steps; ++step) {
+            refused += unit.propertyChange(0, "gainUpRole") ? 0 : 1;
+            QTest::qWait(repeatMs);
+        }
+        const double heldSeconds = clock.elapsed() / 1000.0;
+        const QStringList atRelease = peer.received();
+        unit.disconnect();
+        QTRY_COMPARE_WITH_TIMEOUT(transport.pendingRequests(), 0, 10000);
+
+        QCOMPARE(refused, 0);
+        QCOMPARE(lowest, int(PreampModel::Online));
+        const double statusPerSecond = (atRelease.count("CMD_PSTS") - statusBefore) / heldSeconds;
+        QVERIFY2(statusPerSecond >= 1.5, qPrintable(QString::number(statusPerSecond)));
+        QVERIFY(transport.mergedCommands() > 0);
+        QStringList late = peer.received().mid(atRelease.size());
+        late.erase(std::remove_if(late.begin(), late.end(), &RequestQueue::isPoll), late.end());
+        QVERIFY2(late.size() <= std::max(members, 1), qPrintable(late.join(' ')));
+        // After the first step every held channel is sent the gain the steps reached: its last
+        // command sets the operator's last value.
+        for (int channel = 1; channel <= std::max(members, 1); ++channel) {
+            const QString prefix = Commands::setGain(channel, 0).chopped(1);
+            const QStringList sent = peer.received().filter(prefix);
+            QCOMPARE(sent.value(sent.size() - 1), Commands::setGain(channel, steps));
+        }
     }
 };
 

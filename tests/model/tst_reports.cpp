@@ -70,10 +70,17 @@ private slots:
         QTest::newRow("overdue") << "ioxxm" << "500 0 2000 state 1: PSTS online";
         QTest::newRow("offline once") << "ioxxx" << "5000 0 0 state 0: PSTS online offline";
         QTest::newRow("back from overdue") << "ioxxoxx" << "500 0 2000 state 1: PSTS online online";
-        QTest::newRow("error stops polling") << "ioe" << "0 0 2000 state 2: PSTS online";
+        // A failed request pauses the meters until the next accepted report; the status poll
+        // goes on and only the watchdog declares the unit offline.
+        QTest::newRow("error pauses meters") << "ioemt" << "500 0 2000 state 2: PSTS online PSTS";
+        QTest::newRow("report resumes meters") << "ioeeom" << "500 60 2000 state 2: PSTS online METR";
+        QTest::newRow("meter report resumes") << "ioer" << "500 60 2000 state 2: PSTS online";
+        QTest::newRow("asleep, no meters") << "ioseo" << "2000 0 8000 state 2: PSTS online";
         QTest::newRow("error, then offline") << "ioexxx" << "5000 0 0 state 0: PSTS online offline";
         QTest::newRow("offline, then errors") << "ixxxee" << "5000 0 0 state 0: PSTS offline";
-        QTest::newRow("error after re-init") << "ixxxdie" << "0 0 2000 state 0: PSTS offline PSTS";
+        QTest::newRow("errors, then back") << "ioexxxeo"
+                                           << "500 60 2000 state 2: PSTS online offline online";
+        QTest::newRow("error after re-init") << "ixxxdie" << "500 0 2000 state 0: PSTS offline PSTS";
         QTest::newRow("stopped, then error") << "ixxxde" << "0 0 0 state 0: PSTS offline";
         QTest::newRow("stopped, expiries") << "ioedxxx" << "0 0 0 state 0: PSTS online offline";
         // Which reports restart the stopped watchdog, and bring the unit online once.

@@ -121,7 +121,9 @@ private slots:
             "SIM_CLER=1", "SIM_STAT=ALL", "SIM_CLOG=ALL", "SIM_SERL", "SIM_SERL=", "SIM_SERL=off", "SIM_SERL=-1",
             "SIM_SERL=2001", "SIM_SERL=60,-1", "SIM_SERL=60,2001", "SIM_SERL=60,,4",
             "SIM_SERL=60,0,0", "SIM_SERL=60,0,65", "SIM_SERL=60,0,4,1", "SIM_CLIP",
-            "SIM_CLIP=0", "SIM_CLIP=9", "SIM_CLIP=all", "SIM_CLIP=3,0"})
+            "SIM_CLIP=0", "SIM_CLIP=9", "SIM_CLIP=all", "SIM_CLIP=3,0", "SIM_DROP=0",
+            "SIM_DROP=1001", "SIM_DROP=x", "SIM_TRKL=", "SIM_TRKL=0", "SIM_TRKL=1,0",
+            "SIM_TRKL=1,10001", "SIM_TRKL=1,", "SIM_TRKL=1,5,5"})
             QTest::addRow("refused: %s", bad) << QStringList{bad} << -1 << QString() << QVariant();
         // clang-format on
     }
@@ -258,6 +260,48 @@ private slots:
             QCOMPARE(overs(), QJsonArray());
     }
 
+    void countedFaultSpoilsTheNextAnswers_data()
+    {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<QString>("answers"); // to the next gain steps
+        const auto row = [](const char *name, const QStringList &faults, const char *answers) {
+            QTest::newRow(name) << faults << QString(answers);
+        };
+        row("one lost", {"SIM_DROP"}, "lost ok");
+        row("three lost", {"SIM_DROP=3"}, "lost lost lost ok");
+        row("one trickled", {"SIM_TRKL"}, "400ms/byte ok");
+        row("trickled faster", {"SIM_TRKL=2,50"}, "50ms/byte 50ms/byte ok");
+        row("lost before trickled", {"SIM_TRKL=1,10", "SIM_DROP"}, "lost 10ms/byte ok");
+        row("cleared", {"SIM_DROP", "SIM_TRKL", "SIM_CLER"}, "ok");
+        row("ended by a restart", {"SIM_DROP", "SIM_TRKL", "SIM_BOOT"}, "ok");
+    }
+
+    // Lost and trickled answers are counted, not timed; the command behind each takes effect.
+    void countedFaultSpoilsTheNextAnswers()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(QString, answers);
+        SimulatedUnit unit(unitId);
+        for (const QString &fault : faults)
+            QCOMPARE(unit.handle(fault).status, 200);
+
+        QStringList seen;
+        for (int k = 0; k < answers.count(' ') + 1; ++k) {
+            const SimulatedUnit::Result result = unit.handle(QStringLiteral("CMD_PGNU=3"));
+            QCOMPARE(result.status, 200);
+            seen << (result.drop            ? QStringLiteral("lost")
+                     : result.trickleMs > 0 ? QStringLiteral("%1ms/byte").arg(result.trickleMs)
+                                            : QStringLiteral("ok"));
+        }
+
+        QCOMPARE(seen.join(' '), answers);
+        const QJsonObject status =
+            QJsonDocument::fromJson(unit.handle(statusCommand).body).object();
+        QCOMPARE(field(status, "3/gain").toInt(), answers.count(' ') + 1);
+        QCOMPARE(QJsonDocument::fromJson(unit.handle("SIM_STAT").body)["sim"]["faults"].toObject(),
+                 QJsonObject());
+    }
+
     void scenarioIsParsed_data()
     {
         QTest::addColumn<QString>("text");
@@ -290,6 +334,9 @@ private slots:
         row("serving profile", "0 1 SERL=60,5,2", {"0 0 SIM_SERL=60,5,2"});
         row("a channel clipping for a while", "500 2 CLIP=3 20000", {"500 1 SIM_CLIP=3,20000"});
         row("serving profile with a duration", "0 1 SERL=60 500", {}, 1, "SERL takes no duration");
+        row("lost answers", "0 1 DROP\n5 2 TRKL=2,100", {"0 0 SIM_DROP", "5 1 SIM_TRKL=2,100"});
+        row("lost answer with a duration", "0 1 DROP 500", {}, 1, "DROP takes no duration");
+        row("trickle with a duration", "0 1 TRKL=1 500", {}, 1, "TRKL takes no duration");
         // clang-format on
     }
 

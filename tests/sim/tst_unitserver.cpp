@@ -148,6 +148,63 @@ private slots:
                 qPrintable(QStringLiteral("answer %1 after %2 ms").arg(k).arg(answeredMs[k - 1])));
     }
 
+    void spoiledAnswerLeavesTheUnitFree_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("lost") << "SIM_DROP";
+        QTest::newRow("trickled") << "SIM_TRKL=1,10";
+    }
+
+    // A serial unit whose answer is lost or trickles has done its work: its command has taken
+    // effect and the next request is served while the spoiled one is still open. The lost
+    // answer never comes, so the client gives up; the trickled one comes whole, a byte every
+    // 10 ms.
+    void spoiledAnswerLeavesTheUnitFree()
+    {
+        QFETCH(QString, fault);
+        SimulatedUnit &unit = m_server->unit();
+        const std::string answer =
+            SimulatedUnit(unit.id()).handle(QStringLiteral("CMD_PGNS=2,30")).body.toStdString();
+        QCOMPARE(unit.handle(QStringLiteral("SIM_SERL=0,0,8")).status, 200);
+        QCOMPARE(unit.handle(fault).status, 200);
+        QElapsedTimer clock;
+        clock.start();
+        int spoiledStatus = -1;
+        std::string spoiledBody;
+        qint64 spoiledEndMs = -1;
+        std::thread first([&] {
+            auto slow = client();
+            slow->set_read_timeout(1, 0);
+            const httplib::Result spoiled = slow->Get("/?CMD_PGNS=2,30");
+            spoiledStatus = statusOf(spoiled);
+            spoiledBody = spoiled ? spoiled->body : std::string();
+            spoiledEndMs = clock.elapsed();
+        });
+        const auto counted = [&unit] {
+            return QJsonDocument::fromJson(
+                       unit.handle(QStringLiteral("SIM_STAT")).body)["sim"]["requests"]
+                .toInt();
+        };
+        QTRY_COMPARE(counted(), 1);
+        const httplib::Result next = get("/?CMD_PGNU=2");
+        const qint64 nextMs = clock.elapsed();
+        first.join();
+
+        QCOMPARE(statusOf(next), 200);
+        QVERIFY(next->body.find(R"("gain":31)") != std::string::npos);
+        QVERIFY2(
+            nextMs < spoiledEndMs,
+            qPrintable(QStringLiteral("%1 ms, spoiled ended %2 ms").arg(nextMs).arg(spoiledEndMs)));
+        if (fault == QLatin1String("SIM_DROP")) {
+            QCOMPARE(spoiledStatus, 0);
+            QTRY_COMPARE(connections("open"), 0); // its hang-up ends the silence
+            return;
+        }
+        QCOMPARE(spoiledStatus, 200);
+        QCOMPARE(spoiledBody, answer);
+        QVERIFY(spoiledEndMs >= qint64(answer.size()) * 10);
+    }
+
     void programServesUnitsUntilStopped_data()
     {
         QTest::addColumn<bool>("signal"); // else the end of its input

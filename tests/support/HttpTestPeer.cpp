@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
@@ -14,8 +15,12 @@ constexpr qint64 endlessBacklogBytes = 4 * chunkBytes;
 
 } // namespace
 
-HttpTestPeer::HttpTestPeer(QObject *parent) : QObject(parent), m_server(new QTcpServer(this))
+HttpTestPeer::HttpTestPeer(QObject *parent)
+    : QObject(parent), m_server(new QTcpServer(this)), m_turn(new QTimer(this))
 {
+    m_turn->setSingleShot(true);
+    m_turn->setTimerType(Qt::PreciseTimer);
+    connect(m_turn, &QTimer::timeout, this, &HttpTestPeer::serveNext);
     connect(m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *socket = m_server->nextPendingConnection()) {
             socket->setParent(this);
@@ -81,16 +86,32 @@ void HttpTestPeer::readRequests(QTcpSocket *socket)
             query < 0 ? QString()
                       : QString::fromUtf8(QByteArray::fromPercentEncoding(target.mid(query + 1)));
         m_received << command;
+        if (m_silenced.removeOne(command))
+            continue;
         if (m_holding)
             m_held << Held{socket, command};
+        else if (m_serviceMs > 0)
+            m_waiting << Held{socket, command};
         else
             answer(socket, m_answering(command));
     }
     socket->setProperty("buffer", buffer);
+    if (!m_waiting.isEmpty() && !m_turn->isActive())
+        m_turn->start(m_serviceMs);
+}
+
+void HttpTestPeer::serveNext()
+{
+    const Held next = m_waiting.takeFirst();
+    answer(next.socket, m_answering(next.command));
+    if (!m_waiting.isEmpty())
+        m_turn->start(m_serviceMs);
 }
 
 void HttpTestPeer::answer(QTcpSocket *socket, const Answer &answer)
 {
+    if (!socket)
+        return; // the client gave up on the request
     QByteArray head = "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' +
                       (answer.status == 200 ? "OK" : "Error") +
                       "\r\nContent-Type: application/json\r\n";
@@ -106,6 +127,11 @@ void HttpTestPeer::answer(QTcpSocket *socket, const Answer &answer)
     case Delivery::AnnouncedOnly:
         socket->write(head + "Content-Length: " + QByteArray::number(answer.body.size()) +
                       "\r\n\r\n" + answer.body.left(16));
+        break;
+    case Delivery::Trickle:
+        socket->write(head + "Content-Length: " + QByteArray::number(answer.body.size()) +
+                      "\r\n\r\n");
+        writeTrickle(socket, answer.body, answer.trickleMs);
         break;
     case Delivery::Chunked:
     case Delivery::Endless:
@@ -136,6 +162,17 @@ void HttpTestPeer::writeChunks(QTcpSocket *socket, QByteArray body, bool endless
     };
     connect(socket, &QTcpSocket::bytesWritten, writer, writeNext);
     writeNext();
+}
+
+void HttpTestPeer::writeTrickle(QTcpSocket *socket, const QByteArray &body, int everyMs)
+{
+    auto *timer = new QTimer(socket); // ends with the connection
+    connect(timer, &QTimer::timeout, socket, [socket, timer, body, sent = 0]() mutable {
+        socket->write(body.mid(sent++, 1));
+        if (sent >= body.size())
+            delete timer;
+    });
+    timer->start(everyMs);
 }
 
 HttpTestPeer::Answer HttpTestPeer::defaultAnswer(const QString &command)
