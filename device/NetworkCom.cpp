@@ -53,7 +53,12 @@ constexpr qint64 readAheadBytes = 64 * 1024;
 // body has gone over it.
 bool readCapped(QNetworkReply *reply, QByteArray &body)
 {
-    body += reply->read(NetworkCom::maxReplyBytes + 1 - body.size());
+    // Only what has arrived: asking for the whole room at once would set aside a buffer of the
+    // cap for every reply, a few hundred bytes long as most are.
+    const qint64 room = NetworkCom::maxReplyBytes + 1 - body.size();
+    const qint64 available = qMin(reply->bytesAvailable(), room);
+    if (available > 0)
+        body += reply->read(available);
     return body.size() <= NetworkCom::maxReplyBytes;
 }
 

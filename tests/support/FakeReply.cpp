@@ -22,6 +22,8 @@ qint64 FakeReply::bytesAvailable() const
 qint64 FakeReply::readData(char *data, qint64 maxSize)
 {
     const qint64 n = qMin(maxSize, qint64(m_body.size()) - m_offset);
+    if (n <= 0)
+        return 0;
     std::memcpy(data, m_body.constData() + m_offset, size_t(n));
     m_offset += n;
     return n;
