@@ -95,6 +95,8 @@ void resetChannel(Channel *ch, const Channel *built)
         ch->setScribbleStrip(built->scribbleStrip());
     if (ch->over() != built->over())
         ch->setOver(built->over());
+    if (ch->requestedGain() != built->requestedGain())
+        ch->dropRequestedGain();
 }
 
 void resetTimer(QTimer *timer, const QTimer *built)
@@ -194,10 +196,14 @@ void FuzzGraph::resetLink(const Slot &slot)
     // Only coming online clears the count of watchdog expiries.
     if (link->timeoutCount() != built->timeoutCount()) {
         link->setState(PreampModel::Offline);
-        link->comeOnline();
+        link->reportAccepted();
     }
     if (link->isCommunicating() != built->isCommunicating())
         link->stop();
+    // Meters paused by a failed request would start again at the next input's first report.
+    // Sleeping clears the pause; the timers are put back as built just below.
+    if (link->areMetersPaused() != built->areMetersPaused())
+        link->sleep();
     resetTimer(link->statusTimer(), built->statusTimer());
     resetTimer(link->meterTimer(), built->meterTimer());
     resetTimer(link->netTimer(), built->netTimer());
@@ -240,11 +246,11 @@ QVector<QVariant> FuzzGraph::shownState(int first, int count) const
     const QList<Slot> shown = m_slots.mid(first, count);
     QVector<QVariant> values;
     values.reserve(shown.size() *
-                   (10 + unitRoles + PreampModel::channelCount * (channelRoles + 3)));
+                   (11 + unitRoles + PreampModel::channelCount * (channelRoles + 4)));
     for (const Slot &slot : shown) {
         const PreampModel *model = slot.model;
         values << model->ipAddr() << model->isPinged() << model->isCommunicating()
-               << model->timeoutCount();
+               << model->timeoutCount() << slot.link->areMetersPaused();
         for (const QTimer *timer : {model->statusTimer(), model->meterTimer(), model->netTimer()})
             values << timer->isActive() << timer->interval();
         // The unit's own roles read the same on every row.
@@ -256,7 +262,8 @@ QVector<QVariant> FuzzGraph::shownState(int first, int count) const
                  ++role)
                 values << model->data(index, role);
             const Channel *ch = model->channel(row);
-            values << ch->reportedGain() << ch->groupGain() << ch->peakLevel();
+            values << ch->reportedGain() << ch->groupGain() << ch->peakLevel()
+                   << ch->requestedGain().value_or(-1);
         }
     }
     return values;

@@ -60,6 +60,7 @@ public:
     bool isPinged() const { return m_pinged; }
     bool isMeterEnabled() const { return m_meterEnabled; }
     bool isCommunicating() const { return m_communicating; }
+    bool areMetersPaused() const { return m_metersPaused; }
     int timeoutCount() const { return m_timeoutCount; }
 
 signals:
