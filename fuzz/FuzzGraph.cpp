@@ -130,6 +130,8 @@ FuzzGraph::FuzzGraph() : m_home(homeTemplate())
     }
     m_untouched = new PreampModel;
     m_untouchedSlot = {m_untouched, linkOf(m_untouched)};
+    for (int role = PreampModel::IdRole; role <= PreampModel::PreampNameRole; ++role)
+        m_builtUnitFields << m_untouched->data(m_untouched->index(0), role);
     FUZZ_CHECK(QDir().mkpath(SystemManager::dataDirectory()));
     // As start-up leaves it when there is no saved state.
     m_manager->restoreState();
@@ -162,7 +164,8 @@ SystemManager *FuzzGraph::reset()
     m_commands.clear();
     // The transport never sees a command here; it keeps nothing from a reply it did not send.
     FUZZ_CHECK(m_transport->pendingRequests() == 0);
-    if (m_inputs < inputsCheckedAlways || m_inputs % checkEvery == 0) {
+    m_checking = m_inputs < inputsCheckedAlways || m_inputs % checkEvery == 0;
+    if (m_checking) {
         if (everything() != m_builtState)
             qFatal("fuzz harness: the previous input left state behind that reset() does not "
                    "put back");
@@ -181,7 +184,7 @@ void FuzzGraph::resetModel(const Slot &slot)
     // The unit's own fields read the same on every row; the link state is the link's business.
     const QModelIndex first = model->index(0);
     for (int role = PreampModel::IdRole; role <= PreampModel::PreampNameRole; ++role) {
-        const QVariant value = built->data(first, role);
+        const QVariant &value = m_builtUnitFields.at(role - PreampModel::IdRole);
         if (role != PreampModel::OnlineRole && model->data(first, role) != value)
             model->setData(first, value, role);
     }

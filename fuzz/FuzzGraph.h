@@ -43,6 +43,9 @@ public:
     // also compares everything the graph shows with the state it was built in and stops the
     // fuzzer where an input left something behind.
     SystemManager *reset();
+    // Whether reset() compared the graph for this input: the fuzzers make their costly checks of
+    // what does not depend on the input's bytes on the same inputs.
+    bool checking() const { return m_checking; }
     SystemManager *manager() const { return m_manager; }
     NetworkCom *transport() const { return m_transport; }
     // The address of slot k (0 to 11), on the loopback network the harness owns.
@@ -78,10 +81,12 @@ private:
     QList<Slot> m_slots;
     PreampModel *m_untouched; // the reference: a model as it is built
     Slot m_untouchedSlot;
+    QVector<QVariant> m_builtUnitFields; // its unit roles, IdRole first, read once
     QUrl m_startFolder;
     QVector<QVariant> m_builtState;
     QStringList m_commands;
     quint64 m_inputs = 0;
+    bool m_checking = true;
 };
 
 // Stops the fuzzer with the input that broke a property the controller promises.

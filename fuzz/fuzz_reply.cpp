@@ -6,9 +6,8 @@
 // share it. The other eight, at addresses like it (127.0.45.10 to .12 begin as .1 does), must
 // take none of it. The body comes back once more as the error text of a failed request.
 //
-// Each answer costs the transport's read of up to 1 MiB, which under AddressSanitizer maps and
-// poisons fresh memory and so sets the fuzzer's pace: one answer serves the four link states, and
-// the eight other slots stand for any address that is not the unit's.
+// One answer serves the four link states, and the eight other slots stand for any address that
+// is not the unit's.
 
 #include <QByteArray>
 #include <QUrl>
@@ -94,8 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     const QByteArray body(reinterpret_cast<const char *>(data), int(size));
     answer(graph.transport(), slotAddress(0), body);
+    // Which models take a reply depends on its address alone, not on the body: checked on the
+    // inputs the graph is checked on.
     const int perSlot = prepared.size() / models.size();
-    FUZZ_CHECK(graph.shownState(linkStates) == prepared.mid(perSlot * linkStates));
+    if (graph.checking())
+        FUZZ_CHECK(graph.shownState(linkStates) == prepared.mid(perSlot * linkStates));
     answer(graph.transport(), slotAddress(0), QByteArray(),
            QStringLiteral("Connection refused: ") + QString::fromUtf8(body));
 
