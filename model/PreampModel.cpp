@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "device/Commands.h"
-#include "system/Logging.h"
+#include "logging/Logging.h"
 
 namespace {
 
