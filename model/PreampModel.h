@@ -23,6 +23,8 @@ class QTimer;
 // Reports (PreampModelReports.cpp): the transport broadcasts every reply to all twelve models;
 // each model keeps only the reports that carry its own ipAddr (exact text comparison).
 //
+// Roles (PreampModelRoles.cpp): one table names every role and says how it is read and stored.
+//
 // Link state (online): 0 offline, 1 status overdue, 2 online. The model's LinkMonitor keeps it
 // and drives it with its three repeating timers (the status poll, the meter poll and the
 // watchdog); the model sends the polls it asks for and publishes its transitions.
