@@ -1,7 +1,6 @@
 #include "sim/SimulatedUnit.h"
 
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QStringList>
 
 #include <algorithm>
@@ -13,8 +12,6 @@
 #include "sim/WholeNumber.h"
 
 namespace {
-
-using Result = SimulatedUnit::Result;
 
 const QString simPrefix = QStringLiteral("SIM_");
 constexpr double twoPi = 6.283185307179586;
