@@ -8,10 +8,10 @@
 
 #include "app/InterfaceConstants.h"
 #include "device/NetworkCom.h"
+#include "logging/Logging.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
 #include "system/ChangeSource.h"
-#include "system/Logging.h"
 #include "system/PresetLoader.h"
 #include "system/ShowLog.h"
 #include "system/ShowLogStore.h"

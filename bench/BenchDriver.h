@@ -1,16 +1,12 @@
 #pragma once
 
-#include <QHash>
 #include <QJsonObject>
-#include <QList>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
-#include <functional>
+#include "FigureTable.h"
 
 class QTextStream;
-class SimulatorProcess;
 
 // Runs every benchmark as its own child process of this program (so each one's CPU time and
 // memory are its own), against one simulator process for the polling loads, and prints the
@@ -18,13 +14,14 @@ class SimulatorProcess;
 //
 // Per run, in this order: the engine with twelve awake units, the bare toolkit client with the
 // request mix that engine sent, wrk with the same mix against each unit, the engine at normal
-// load (two awake, ten asleep) and the bare client with its mix; then, against a simulator of
-// its own whose units are switched to the serial profile, the command latency of one unit at
-// each service time, a held gain button on one unit (one channel at 300 ms of service, a group
-// of eight at 60 ms) and the recall of a preset to twelve units at each service time. Then the
-// interface runs, with two units in use and with twelve (two pages shown either way), and with
-// twelve whose hidden pages drop their strips (a what-if the program does not do); then the
-// clip storm runs side by side with their runs without the storm (ClipStormRun), and one soak.
+// load (two awake, ten asleep) and the bare client with its mix (LoadBenches); then, against a
+// simulator of its own whose units are switched to the serial profile, the command latency of
+// one unit at each service time, a held gain button on one unit (one channel at 300 ms of
+// service, a group of eight at 60 ms) and the recall of a preset to twelve units at each service
+// time (CommandBenches). Then, driven here, the interface runs, with two units in use and with
+// twelve (two pages shown either way), and with twelve whose hidden pages drop their strips (a
+// what-if the program does not do); then the clip storm runs side by side with their runs without
+// the storm (ClipStormRun), and one soak.
 class BenchDriver
 {
 public:
@@ -41,50 +38,37 @@ public:
         QString logFile;
     };
 
+    // The units of the polling loads and the interface, and those at normal load.
+    static constexpr int unitCount = 12;
+    static constexpr int normalAwake = 2;
+    // A child gets this long beyond its own run time before it is taken for hung.
+    static constexpr int childGraceMs = 120000;
+
     explicit BenchDriver(const Options &options);
     // Returns the process exit code: 0 when every benchmark produced its figures.
     int run(QTextStream &out);
 
-private:
-    struct Figure
-    {
-        QString bench;
-        QString name;
-        QVector<double> values;
-        int decimals = 1;
-        QString budget;
-        int met = -1;    // -1 no budget, 0 missed, 1 met
-        int samples = 0; // a figure pooled over the runs gives its sample count as n
-    };
-
+    // For the benchmarks' drivers (LoadBenches, CommandBenches): the options, the run under way
+    // (0-based), the table their figures go to, one measurement in a child process of this
+    // program (its JSON result, or {"error": ...}), and a note of the machine's load.
+    const Options &options() const { return m_options; }
+    int runIndex() const { return m_run; }
+    FigureTable &table() { return m_table; }
     QJsonObject runChild(const QStringList &arguments, const QStringList &environment = {});
-    bool runLoadsOnce(const QStringList &addresses);
-    void runWrk(const QStringList &addresses, const QJsonObject &engineResult);
+    void noteLoad(const QString &when);
+
+private:
     bool runInterface(const QStringList &addresses);
     bool runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
     bool runSoak();
     bool runClipStorm(const QStringList &addresses);
     QJsonObject runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen);
-    bool runCommandsOnce(SimulatorProcess &simulator);
-    bool runLatencyOnce(SimulatorProcess &simulator, int serviceMs);
-    bool runHeldOnce(SimulatorProcess &simulator, int members, int serviceMs);
-    bool runRecallOnce(SimulatorProcess &simulator, int serviceMs, bool resumePolling);
-    void addPooledLatencies();
-    Figure &figure(const QString &bench, const QString &name, int decimals = 1);
-    void add(const QString &bench, const QString &name, double value, int decimals = 1);
-    // The budget is judged on the median of the runs, or on each of them.
-    void judge(const QString &bench, const QString &name, const QString &budget,
-               const std::function<bool(double)> &holds, bool everyRun = false);
     void judgeBudgets();
     void printMachine(QTextStream &out) const;
-    void printTable(QTextStream &out) const;
-    void noteLoad(const QString &when);
 
     Options m_options;
-    QList<Figure> m_figures;
+    FigureTable m_table;
     QStringList m_loadNotes;
-    QString m_wrkScript;
-    QHash<int, QVector<double>> m_latencySamples; // by service time, over all runs
     int m_run = 0;
     bool m_failed = false;
 };

@@ -42,152 +42,140 @@ namespace {
 struct Arguments
 {
     QString mode;
+    // The whole run's options; runs, seconds and warmupSeconds serve one measurement too.
+    BenchDriver::Options all;
     QStringList units;
-    int awake = 12;
-    int runs = 5;
-    int seconds = 30;
-    int warmup = 2;
-    int soakWindows = 10;
-    int soakWindowSeconds = 60;
-    int soakSilenceSeconds = 20;
-    QStringList parts{"load", "commands", "interface", "soak", "showlog"};
-    int stormSeconds = 60;
+    int awake = 0;
     bool storm = false;
     bool logOpen = false;
     QString mixFile;
-    QString logFile;
     bool unloadHiddenStrips = false;
-    quint32 seed = 1;
+    quint32 seed = 0;
     bool resumePolling = false;
-    int members = 0;
-    int steps = 32;
-    int leadMs = 0;
+    HeldControls::Plan held;
 };
 
 Arguments parse(const QStringList &arguments)
 {
+    const BenchDriver::Options defaults;
+    const HeldControls::Plan held;
     QCommandLineParser parser;
     parser.addHelpOption();
     parser.addPositionalArgument(
-        "mode", "all (default), engine, floor, interface, clipstorm, latency, held, recall, soak or "
-                "search");
+        "mode",
+        "all (default), engine, floor, interface, clipstorm, latency, held, recall, soak or "
+        "search");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
-    const QCommandLineOption awake("awake", "Units polled at full rate.", "N", "12");
-    const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4, or of the search.", "N", "5");
-    const QCommandLineOption seconds("seconds", "Measuring window of one run.", "S", "30");
-    const QCommandLineOption warmup("warmup", "Warm-up before each window.", "S", "2");
+    const QCommandLineOption awake("awake", "Units polled at full rate.", "N",
+                                   QString::number(BenchDriver::unitCount));
+    const QCommandLineOption runs("runs", "Runs of benchmarks 1 to 4, or of the search.", "N",
+                                  QString::number(defaults.runs));
+    const QCommandLineOption seconds("seconds", "Measuring window of one run.", "S",
+                                     QString::number(defaults.seconds));
+    const QCommandLineOption warmup("warmup", "Warm-up before each window.", "S",
+                                    QString::number(defaults.warmupSeconds));
     const QCommandLineOption parts("parts",
                                    "Parts to run: load, commands, interface, soak, showlog.",
-                                   "LIST", "load,commands,interface,soak,showlog");
+                                   "LIST", defaults.parts.join(QLatin1Char(',')));
     const QCommandLineOption stormSeconds("storm-seconds", "Measuring window of the clip storm.",
-                                          "S", "60");
+                                          "S", QString::number(defaults.stormSeconds));
     const QCommandLineOption storm("storm", "Clip storm: every channel of every unit clips.");
     const QCommandLineOption logOpen("log-open", "Clip storm: the show log's panel is open.");
-    const QCommandLineOption soakWindows("soak-windows", "Windows of the soak.", "N", "10");
+    const QCommandLineOption soakWindows("soak-windows", "Windows of the soak.", "N",
+                                         QString::number(defaults.soakWindows));
     const QCommandLineOption soakWindow("soak-window-seconds", "Length of one soak window.", "S",
-                                        "60");
+                                        QString::number(defaults.soakWindowSeconds));
     const QCommandLineOption soakSilence("soak-silence-seconds", "Silence per soak window.", "S",
-                                         "20");
+                                         QString::number(defaults.soakSilenceSeconds));
     const QCommandLineOption mix("mix", "An engine result whose request mix to send.", "FILE");
     const QCommandLineOption log("log", "Append the measurements' diagnostics here.", "FILE");
     const QCommandLineOption unload("unload-hidden-strips",
                                     "Interface: hidden pages drop their strips (what-if).");
-    const QCommandLineOption seed("seed", "Latency: seed of the command moments.", "N", "1");
+    const QCommandLineOption seed("seed", "Latency: seed of the command moments.", "N",
+                                  QString::number(CommandLatency::Plan().seed));
     const QCommandLineOption resume("resume-polling",
                                     "Recall: poll the units again as soon as the load is done.");
-    const QCommandLineOption members(
-        "members", "Held: channels in the held gain group (0: one channel).", "N", "0");
-    const QCommandLineOption steps("steps", "Held: steps of the held gain button.", "N", "32");
-    const QCommandLineOption lead("lead-ms", "Held: extra wait before the first step.", "MS", "0");
-    parser.addOptions({units, awake, runs, seconds, warmup, parts, soakWindows, soakWindow,
-                       soakSilence, mix, log, unload, seed, resume, stormSeconds, storm, logOpen,
-                       members, steps, lead});
+    const QCommandLineOption members("members",
+                                     "Held: channels in the held gain group (0: one channel).", "N",
+                                     QString::number(held.members));
+    const QCommandLineOption steps("steps", "Held: steps of the held gain button.", "N",
+                                   QString::number(held.steps));
+    const QCommandLineOption lead("lead-ms", "Held: extra wait before the first step.", "MS",
+                                  QString::number(held.leadMs));
+    parser.addOptions({units,        awake,       runs,    seconds, warmup, parts, soakWindows,
+                       soakWindow,   soakSilence, mix,     log,     unload, seed,  resume,
+                       stormSeconds, storm,       logOpen, members, steps,  lead});
     parser.process(arguments);
 
     Arguments parsed;
     parsed.mode = parser.positionalArguments().value(0, QStringLiteral("all"));
     parsed.units = parser.value(units).split(QLatin1Char(','), Qt::SkipEmptyParts);
     parsed.awake = parser.value(awake).toInt();
-    parsed.runs = std::max(1, parser.value(runs).toInt());
-    parsed.seconds = std::max(1, parser.value(seconds).toInt());
-    parsed.warmup = std::max(0, parser.value(warmup).toInt());
-    parsed.parts = parser.value(parts).split(QLatin1Char(','), Qt::SkipEmptyParts);
-    parsed.soakWindows = std::max(2, parser.value(soakWindows).toInt());
-    parsed.soakWindowSeconds = std::max(1, parser.value(soakWindow).toInt());
-    parsed.soakSilenceSeconds = std::max(1, parser.value(soakSilence).toInt());
+    parsed.all.runs = std::max(1, parser.value(runs).toInt());
+    parsed.all.seconds = std::max(1, parser.value(seconds).toInt());
+    parsed.all.warmupSeconds = std::max(0, parser.value(warmup).toInt());
+    parsed.all.parts = parser.value(parts).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    parsed.all.soakWindows = std::max(2, parser.value(soakWindows).toInt());
+    parsed.all.soakWindowSeconds = std::max(1, parser.value(soakWindow).toInt());
+    parsed.all.soakSilenceSeconds = std::max(1, parser.value(soakSilence).toInt());
+    parsed.all.stormSeconds = std::max(1, parser.value(stormSeconds).toInt());
+    parsed.all.logFile = parser.value(log);
     parsed.mixFile = parser.value(mix);
-    parsed.logFile = parser.value(log);
     parsed.unloadHiddenStrips = parser.isSet(unload);
     parsed.seed = parser.value(seed).toUInt();
     parsed.resumePolling = parser.isSet(resume);
-    parsed.stormSeconds = std::max(1, parser.value(stormSeconds).toInt());
     parsed.storm = parser.isSet(storm);
     parsed.logOpen = parser.isSet(logOpen);
-    parsed.members = std::clamp(parser.value(members).toInt(), 0, 8);
-    parsed.steps = std::max(1, parser.value(steps).toInt());
-    parsed.leadMs = std::max(0, parser.value(lead).toInt());
+    parsed.held.members = std::clamp(parser.value(members).toInt(), 0, 8);
+    parsed.held.steps = std::max(1, parser.value(steps).toInt());
+    parsed.held.leadMs = std::max(0, parser.value(lead).toInt());
     return parsed;
 }
 
 QJsonObject runMeasurement(const Arguments &args)
 {
+    const int warmupMs = args.all.warmupSeconds * 1000;
+    const int windowMs = args.all.seconds * 1000;
     if (args.mode == QLatin1String("engine"))
-        return LoadRuns::engine(args.units, args.awake, {args.warmup * 1000, args.seconds * 1000});
+        return LoadRuns::engine(args.units, args.awake, {warmupMs, windowMs});
     if (args.mode == QLatin1String("floor")) {
         QFile mix(args.mixFile);
         if (!mix.open(QIODevice::ReadOnly))
             return QJsonObject{{"error", "cannot read the mix file " + args.mixFile}};
         const QJsonObject engine = QJsonDocument::fromJson(mix.readAll()).object();
-        return LoadRuns::floor(LoadRuns::mixOf(engine), {args.warmup * 1000, args.seconds * 1000});
+        return LoadRuns::floor(LoadRuns::mixOf(engine), {warmupMs, windowMs});
     }
     if (args.mode == QLatin1String("interface"))
-        return InterfaceRun::run(args.units, args.warmup * 1000, args.seconds * 1000,
-                                 args.unloadHiddenStrips);
+        return InterfaceRun::run(args.units, warmupMs, windowMs, args.unloadHiddenStrips);
     if (args.mode == QLatin1String("clipstorm"))
-        return ClipStormRun::run(
-            args.units, {args.storm, args.logOpen, args.warmup * 1000, args.seconds * 1000});
+        return ClipStormRun::run(args.units, {args.storm, args.logOpen, warmupMs, windowMs});
     if (args.mode == QLatin1String("latency")) {
         CommandLatency::Plan plan;
-        plan.warmupMs = args.warmup * 1000;
-        plan.windowMs = args.seconds * 1000;
+        plan.warmupMs = warmupMs;
+        plan.windowMs = windowMs;
         plan.seed = args.seed;
         return CommandLatency::run(args.units.value(0), plan);
     }
-    if (args.mode == QLatin1String("held")) {
-        HeldControls::Plan plan;
-        plan.members = args.members;
-        plan.steps = args.steps;
-        plan.leadMs = args.leadMs;
-        return HeldControls::run(args.units.value(0), plan);
-    }
+    if (args.mode == QLatin1String("held"))
+        return HeldControls::run(args.units.value(0), args.held);
     if (args.mode == QLatin1String("recall")) {
         RecallRun::Plan plan;
         plan.resumePolling = args.resumePolling;
         return RecallRun::run(args.units, plan);
     }
     if (args.mode == QLatin1String("search"))
-        return SearchRun::run(args.runs);
+        return SearchRun::run(args.all.runs);
     if (args.mode == QLatin1String("soak"))
-        return SoakRun::run(
-            {args.soakWindows, args.soakWindowSeconds * 1000, args.soakSilenceSeconds * 1000});
+        return SoakRun::run({args.all.soakWindows, args.all.soakWindowSeconds * 1000,
+                             args.all.soakSilenceSeconds * 1000});
     return QJsonObject{{"error", "unknown mode " + args.mode}};
 }
 
 int runAll(const Arguments &args)
 {
-    BenchDriver::Options options;
-    options.runs = args.runs;
-    options.seconds = args.seconds;
-    options.warmupSeconds = args.warmup;
-    options.soakWindows = args.soakWindows;
-    options.soakWindowSeconds = args.soakWindowSeconds;
-    options.soakSilenceSeconds = args.soakSilenceSeconds;
-    options.parts = args.parts;
-    options.stormSeconds = args.stormSeconds;
-    options.logFile = args.logFile;
     QTextStream out(stdout);
     out.setCodec("UTF-8");
-    return BenchDriver(options).run(out);
+    return BenchDriver(args.all).run(out);
 }
 
 } // namespace

@@ -46,7 +46,12 @@ install(FILES cmake/debian/copyright ${PROJECT_BINARY_DIR}/packaging/changelog.g
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${OCTO_PACKAGE})
 
 # The package. The QML modules are named one by one: a missing one would only show when the
-# window loads.
+# window loads. They are the runtime packages the set-up scripts install (scripts/packages.sh).
+file(READ ${PROJECT_SOURCE_DIR}/scripts/packages.sh OCTO_PACKAGES_SCRIPT)
+if(NOT OCTO_PACKAGES_SCRIPT MATCHES "OCTO_RUNTIME_PACKAGES=\\(([^)]*)\\)")
+    message(FATAL_ERROR "scripts/packages.sh lists no OCTO_RUNTIME_PACKAGES")
+endif()
+string(STRIP "${CMAKE_MATCH_1}" OCTO_RUNTIME_PACKAGES)
 set(CPACK_PACKAGE_NAME ${OCTO_PACKAGE})
 set(CPACK_PACKAGE_VENDOR Corvane)
 set(CPACK_PACKAGE_CONTACT "Corvane Engineering <engineering@corvane.invalid>")
@@ -67,9 +72,7 @@ failures without hardware.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qml-module-qtquick2, qml-module-qtquick-window2, \
-qml-module-qtquick-layouts, qml-module-qtquick-controls2, qml-module-qtquick-dialogs, \
-qml-module-qtquick-controls, qml-module-qtgraphicaleffects, fonts-liberation")
+string(REGEX REPLACE "[ \t\n]+" ", " CPACK_DEBIAN_PACKAGE_DEPENDS "${OCTO_RUNTIME_PACKAGES}")
 # The build keeps its debugging symbols; the package ships the programs without them.
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -10,7 +10,7 @@
 
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
-#include "system/Logging.h"
+#include "logging/Logging.h"
 
 namespace {
 

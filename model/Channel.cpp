@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "device/Commands.h"
-#include "system/Logging.h"
+#include "logging/Logging.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <utility>
 
+#include "logging/Logging.h"
 #include "model/PreampModel.h"
-#include "system/Logging.h"
 
 namespace {
 

@@ -23,6 +23,10 @@ class QTimer;
 // Reports (PreampModelReports.cpp): the transport broadcasts every reply to all twelve models;
 // each model keeps only the reports that carry its own ipAddr (exact text comparison).
 //
+// Roles (PreampModelRoles.cpp): one table names every role and says how it is read and stored.
+// PreampModel.cpp holds the rest, the link lifecycle, the operator changes and the gain groups,
+// in one file of over 400 lines: they write the same fields through the same send path.
+//
 // Link state (online): 0 offline, 1 status overdue, 2 online. The model's LinkMonitor keeps it
 // and drives it with its three repeating timers (the status poll, the meter poll and the
 // watchdog); the model sends the polls it asks for and publishes its transitions.

@@ -7,7 +7,7 @@
 #include <QJsonArray>
 
 #include "device/ReplyDocument.h"
-#include "system/Logging.h"
+#include "logging/Logging.h"
 
 namespace {
 

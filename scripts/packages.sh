@@ -5,6 +5,8 @@ OCTO_BUILD_PACKAGES=(
     build-essential cmake pkg-config
     qtbase5-dev qtdeclarative5-dev qtquickcontrols2-5-dev libcpp-httplib-dev
 )
+# What the window needs at run time; the Debian package depends on exactly these
+# (cmake/Packaging.cmake reads the list from here).
 OCTO_RUNTIME_PACKAGES=(
     qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-layouts
     qml-module-qtquick-controls2 qml-module-qtquick-dialogs qml-module-qtquick-controls

@@ -6,10 +6,12 @@
 #include <algorithm>
 
 #include "sim/SimulatedUnit.h"
+#include "sim/UnitFaults.h"
+#include "sim/WholeNumber.h"
 
 namespace {
 
-constexpr qint64 maxAtMs = qint64(SimulatedUnit::maxDurationMs) * 365;
+constexpr qint64 maxAtMs = qint64(UnitFaults::maxDurationMs) * 365;
 // Commands whose value is not a duration: the serving profile, and the counted faults.
 const QStringList untimed{QStringLiteral("SERL"), QStringLiteral("DROP"), QStringLiteral("TRKL")};
 
@@ -47,13 +49,11 @@ Scenario::Parsed Scenario::parse(const QString &text, int unitCount)
         const qint64 atMs = fields.at(0).toLongLong(&ok);
         if (!ok || atMs < 0 || atMs > maxAtMs)
             return fail(i + 1, QStringLiteral("bad time \"%1\"").arg(fields.at(0)));
-        const int unit = fields.at(1).toInt(&ok);
-        if (!ok || unit < 1 || unit > unitCount)
+        const auto unit = wholeNumber(fields.at(1), 1, unitCount);
+        if (!unit)
             return fail(i + 1, QStringLiteral("unit must be 1 to %1").arg(unitCount));
         const QString duration = fields.value(3, QString());
-        const int durationMs = duration.toInt(&ok);
-        if (!duration.isNull() &&
-            (!ok || durationMs < 1 || durationMs > SimulatedUnit::maxDurationMs))
+        if (!duration.isNull() && !wholeNumber(duration, 1, UnitFaults::maxDurationMs))
             return fail(i + 1, QStringLiteral("bad duration \"%1\"").arg(duration));
         // Appended, a duration would pass for SERL's jitter or connection limit, or for the
         // number of answers DROP and TRKL spoil.
@@ -61,11 +61,11 @@ Scenario::Parsed Scenario::parse(const QString &text, int unitCount)
         if (!duration.isNull() && untimed.contains(code))
             return fail(i + 1, QStringLiteral("%1 takes no duration").arg(code));
         const QString command = commandFor(fields.at(2), duration);
-        const SimulatedUnit::Result check = SimulatedUnit(unit).handle(command);
+        const SimulatedUnit::Result check = SimulatedUnit(*unit).handle(command);
         if (check.status != 200)
             return fail(i + 1, QStringLiteral("bad fault \"%1\": %2")
                                    .arg(command.mid(4), QString::fromUtf8(check.body.trimmed())));
-        parsed.steps.push_back({atMs, unit - 1, command});
+        parsed.steps.push_back({atMs, *unit - 1, command});
     }
     std::stable_sort(parsed.steps.begin(), parsed.steps.end(),
                      [](const Step &a, const Step &b) { return a.atMs < b.atMs; });

@@ -7,17 +7,19 @@
 
 #include <array>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <random>
 
 #include "device/Commands.h"
+#include "sim/UnitAnswer.h"
+#include "sim/UnitFaults.h"
 
-// One simulated preamp unit: its settings, its meters and the faults a test harness injects.
-// handle() takes one decoded command text and returns the complete HTTP answer, so the whole
-// behaviour of a unit can be tested without a network; UnitServer only moves bytes and carries
-// out the few instructions a Result gives it (hold, delay, refuse connections).
+// One simulated preamp unit: its settings, its meters and the faults a test harness injects
+// (kept by UnitFaults, which the unit asks before it answers). handle() takes one decoded command
+// text and returns the complete HTTP answer, so the whole behaviour of a unit can be tested without
+// a network; UnitServer only moves bytes and carries out the few instructions a Result gives it
+// (hold, delay, refuse connections).
 //
 // The unit also holds its serving profile and its connection counts, because SIM_ commands set
 // the one and report the other; UnitServer reads the profile and reports each connection it
@@ -26,9 +28,10 @@
 // Thread-safe: every public function takes the unit's mutex, because UnitServer calls handle()
 // from its connection threads.
 //
-// Commands starting "CMD_" are the unit's protocol. Commands starting "SIM_" control the
-// simulation (faults, counters, restart); a real unit never sees them, and they are answered
-// whatever fault is active, so a harness can always reach a misbehaving unit.
+// Commands starting "CMD_" are the unit's protocol (SimulatedUnit.cpp). Commands starting "SIM_"
+// control the simulation (faults, counters, restart; SimulatedUnitControl.cpp); a real unit never
+// sees them, and they are answered whatever fault is active, so a harness can always reach a
+// misbehaving unit.
 class SimulatedUnit
 {
 public:
@@ -37,23 +40,7 @@ public:
     using Clock = std::function<qint64()>;
 
     // What the HTTP side does with one request.
-    struct Result
-    {
-        int status = 200;
-        QByteArray contentType;
-        QByteArray body;
-        // The unit is silent: keep the request open and hand the same command in again later.
-        bool hold = false;
-        // Wait this long before answering.
-        int delayMs = 0;
-        // After answering, refuse connections this long (the listener closes).
-        int refuseMs = 0;
-        // The answer is lost: the command has been carried out, but nothing goes back and the
-        // connection stays silent until the client gives up.
-        bool drop = false;
-        // Send the body one byte every trickleMs, after a head announcing its whole length.
-        int trickleMs = 0;
-    };
+    using Result = UnitAnswer;
 
     // How the unit's web server copes with load. The fast profile (the default) answers every
     // request at once, on as many connections as a client opens. The serial profile is a real
@@ -73,12 +60,6 @@ public:
     static constexpr int defaultMaxConnections = 4;
     static constexpr int maxConnectionLimit = 64;
 
-    // Longer delays would only tie up connection threads; longer faults are cleared by hand.
-    static constexpr int maxDelayMs = 10000;
-    // Answers SIM_DROP and SIM_TRKL spoil at once, and how fast a trickle goes.
-    static constexpr int maxSpoiledAnswers = 1000;
-    static constexpr int defaultTrickleMs = 400;
-    static constexpr int maxDurationMs = 24 * 60 * 60 * 1000;
     // SIM_CLOG keeps this many of the unit's latest commands; older ones are dropped.
     static constexpr int commandLogLength = 1000;
     // Meter scale of the unit; the top of the scale is an over.
@@ -114,48 +95,23 @@ private:
         bool phase = false;
         bool ribbon = false;
         bool over = false;
-        // While set, every meter reading is at the top of the scale (SIM_CLIP): the clock time
-        // it ends, negative until cleared.
-        std::optional<qint64> clipUntil;
         // The slow wander of the input level: a sine with its own period and phase.
         double wanderPeriodMs = 8000;
         double wanderPhase = 0;
-    };
-
-    enum class Fault
-    {
-        Silent,
-        HttpError,
-        Garbage,
-        Truncated,
-        Huge,
-        Delay,
-        Unlocked
-    };
-    struct ActiveFault
-    {
-        int value = 0;     // HTTP status for HttpError, milliseconds for Delay
-        qint64 until = -1; // clock time it ends; negative: until cleared
     };
 
     using Parsed = Commands::Parsed;
     using Handler = Result (SimulatedUnit::*)(const Parsed &);
     static const QMap<QString, Handler> &unitCommands();
     static const QMap<QString, Handler> &simCommands();
-    static QString faultName(Fault fault);
 
     Result runUnitCommand(const QString &text);
     Result runSimCommand(const Parsed &command);
     void countRequest(const QString &code);
-    void applyFaultsToAnswer(Result &result) const;
-    void expireFaults();
-    bool isActive(Fault fault) const { return m_faults.count(fault) != 0; }
 
     void restoreFactoryDefaults();
-    void endAllFaults();
     void restart();
     void latchClipping();
-    bool isClipping(const Channel &channel, qint64 now) const;
 
     // Unit commands.
     Result statusCommand(const Parsed &command);
@@ -172,20 +128,14 @@ private:
     Result setConverter(const Parsed &command);
 
     // Simulation commands.
-    template<Fault Kind> Result startFault(const Parsed &command);
-    template<Fault Kind, int MinValue, int MaxValue> Result startValuedFault(const Parsed &command);
-    Result clipChannels(const Parsed &command);
+    Result startFault(const Parsed &command);
     Result refuseConnections(const Parsed &command);
-    Result dropAnswers(const Parsed &command);
-    Result trickleAnswers(const Parsed &command);
-    void spoilAnswer(Result &result);
     Result reboot(const Parsed &command);
     Result clearFaults(const Parsed &command);
     Result statistics(const Parsed &command);
     Result commandLog(const Parsed &command);
     Result setProfile(const Parsed &command);
     Result simAnswer() const;
-    std::optional<qint64> endOfFault(const QString &durationText) const;
 
     // Documents.
     QJsonObject channelEntry(int number) const;
@@ -194,7 +144,7 @@ private:
     Result statusAnswer() const;
     Result converterAnswer() const;
     Result meterAnswer();
-    int nextMeterLevel(Channel &channel, qint64 now);
+    int nextMeterLevel(int row, qint64 now);
 
     std::optional<int> channelNumber(const QString &text) const;
 
@@ -211,11 +161,7 @@ private:
     int m_outputFormat = 0;
     int m_clockOutSource = 0;
 
-    std::map<Fault, ActiveFault> m_faults;
-    // Counted faults: the next answers to unit commands that are lost, or that trickle.
-    int m_answersToDrop = 0;
-    int m_answersToTrickle = 0;
-    int m_trickleMs = defaultTrickleMs;
+    UnitFaults m_faults;
     int m_boots = 1;
     int m_requests = 0;
     QMap<QString, int> m_requestsByCode;

@@ -24,7 +24,7 @@ struct Response;
 // key=value query parser would take apart).
 //
 // Ownership and threads: the server owns its unit and every thread it starts. An open listener
-// is one httplib::Server whose accept loop runs on its own thread; httplib serves each connection
+// is one UnitHttpServer whose accept loop runs on its own thread; httplib serves each connection
 // on a thread of that listener's pool for as long as the connection lives (threads start as
 // connections need them). A supervisor thread joins listeners that were closed for a refusal
 // (SIM_RFSE, SIM_BOOT=ms) and opens a new one on the same address when the refusal ends. stop()
@@ -32,7 +32,8 @@ struct Response;
 //
 // Closing the listener also closes the open connections, as a unit that goes away would; only
 // the connection that asked for a refusal gets its answer first. Requests still held by a silent
-// or delayed unit are dropped then.
+// or delayed unit are dropped then, and a silent unit drops each request after 4 s at the most,
+// so held requests cannot exhaust the thread pool.
 //
 // A lost answer (SIM_DROP) leaves its connection silent until the client hangs up; a trickled
 // one (SIM_TRKL) goes a byte at a time. Both happen after the unit's turn: the unit has done its
@@ -72,12 +73,6 @@ public:
     // duration. A refusal that starts while one is running ends at the later of both ends.
     void refuseConnections(std::chrono::milliseconds duration) { refuse(duration, -1); }
 
-    // A request held by a silent unit is dropped after this long (default 4 s), so held
-    // requests cannot exhaust the thread pool. A dropped request's client receives a response
-    // head announcing a body that never comes, then the connection closes: every HTTP client
-    // reports that as an error (httplib: Error::Read; Qt: RemoteHostClosedError).
-    void setMaxHold(std::chrono::milliseconds maxHold) { m_maxHoldMs = int(maxHold.count()); }
-
 private:
     struct Listener;
 
@@ -100,7 +95,6 @@ private:
     const QString m_host;
     const std::string m_hostBytes;
     std::atomic<quint16> m_port;
-    std::atomic<int> m_maxHoldMs{4000};
     // Bumped whenever the listener closes: a held or delayed request that began under an older
     // listener gives up instead of answering on a connection that is going away.
     std::atomic<int> m_generation{0};

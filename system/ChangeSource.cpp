@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "system/Logging.h"
+#include "logging/Logging.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include "logging/Logging.h"
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
-#include "system/Logging.h"
 #include "system/PresetFile.h"
 #include "system/SystemManager.h"
 

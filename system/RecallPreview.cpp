@@ -9,9 +9,7 @@
 #include <algorithm>
 #include <array>
 
-#include "app/InterfaceConstants.h"
 #include "device/Commands.h"
-#include "device/ConverterValues.h"
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
 #include "model/PreampModel.h"
@@ -113,18 +111,13 @@ QVector<Change> changesBetween(const UnitState *before, const UnitState &after)
     return changes;
 }
 
-bool holdsAddress(const PreampModel *model, const QString &address)
-{
-    return model->ipAddr().compare(address, Qt::CaseInsensitive) == 0;
-}
-
 // The slot whose copy describes the unit at an address, -1 if none: the recalling slot if it is
 // in use and holds the address, else the first slot in use that does (slots beyond hold copies
 // from an earlier use, not polled since), else the recalling slot, else any slot that does.
 int holderOf(const QString &address, int slot, const QList<PreampModel *> &models, int active)
 {
     const auto holds = [&](int k) {
-        return holdsAddress(models.at(k), address);
+        return UnitAddress::sameUnit(address, models.at(k)->ipAddr());
     };
     if (slot < active && holds(slot))
         return slot;
@@ -157,30 +150,6 @@ Setting converterSetting(const QString &key)
            : key == QLatin1String("clkSource") ? Setting::ClockSource
            : key == QLatin1String("outFormat") ? Setting::OutputFormat
                                                : Setting::ClockOutSource;
-}
-
-const QStringList &codeLabels(Setting setting)
-{
-    switch (setting) {
-    case Setting::SampleRate:
-        return ConverterValues::sampleRates();
-    case Setting::ClockSource:
-        return ConverterValues::clockSources();
-    case Setting::OutputFormat:
-        return ConverterValues::outputFormats();
-    default:
-        return ConverterValues::clockOutSources();
-    }
-}
-
-QString secondsText(qint64 ms)
-{
-    return QStringLiteral("%1 s").arg((ms + 500) / 1000);
-}
-
-QString countText(int count, const char *one, const char *many)
-{
-    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
 }
 
 // One slot of the recall, as the loader runs it: the address it takes, then the full sync of
@@ -243,7 +212,7 @@ void RecallPreview::statusUpdated(const QJsonObject &document, const QString &ad
     if (document.isEmpty())
         return;
     for (const PreampModel *model : m_manager->preamps()) {
-        if (holdsAddress(model, address) && model->isPinged())
+        if (UnitAddress::sameUnit(address, model->ipAddr()) && model->isPinged())
             return;
     }
     m_ages.record(address);
@@ -306,169 +275,4 @@ void RecallPreview::build(const QVariant &filename, int loadType)
 bool RecallPreview::fileUnchanged() const
 {
     return PresetFile::read(m_path).content == m_result.content;
-}
-
-QString RecallPreview::settingLabel(Setting setting)
-{
-    switch (setting) {
-    case Setting::Address:
-        return QStringLiteral("Address");
-    case Setting::UnitName:
-        return QStringLiteral("Unit name");
-    case Setting::SampleRate:
-        return QStringLiteral("Sample rate");
-    case Setting::ClockSource:
-        return QStringLiteral("Clock source");
-    case Setting::OutputFormat:
-        return QStringLiteral("Output format");
-    case Setting::ClockOutSource:
-        return QStringLiteral("Clock out");
-    case Setting::ChannelName:
-        return QStringLiteral("Name");
-    case Setting::Ribbon:
-        return QStringLiteral("Ribbon");
-    case Setting::Phase:
-        return QStringLiteral("Phase");
-    case Setting::Phantom:
-        return QStringLiteral("48V");
-    case Setting::Gain:
-        return QStringLiteral("Gain");
-    }
-    return QString();
-}
-
-QString RecallPreview::valueText(Setting setting, const QVariant &value)
-{
-    if (!value.isValid())
-        return QStringLiteral("?");
-    switch (setting) {
-    case Setting::Ribbon:
-    case Setting::Phase:
-    case Setting::Phantom:
-        return value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
-    case Setting::Gain:
-        return QString::number(InterfaceConstants::shownGain(value.toInt()));
-    case Setting::SampleRate:
-    case Setting::ClockSource:
-    case Setting::OutputFormat:
-    case Setting::ClockOutSource:
-        return codeLabels(setting).value(value.toInt(),
-                                         QStringLiteral("code %1").arg(value.toInt()));
-    case Setting::Address:
-        return value.toString().isEmpty() ? QStringLiteral("(empty)") : value.toString();
-    case Setting::UnitName:
-    case Setting::ChannelName:
-        break;
-    }
-    return value.toString().isEmpty() ? QStringLiteral("(empty)")
-                                      : QLatin1Char('"') + value.toString() + QLatin1Char('"');
-}
-
-QString RecallPreview::summary() const
-{
-    if (m_result.refused)
-        return QStringLiteral("Nothing can be recalled from this file.");
-    int beyond = 0;
-    int notReported = 0;
-    for (const Unit &unit : m_result.units) {
-        beyond += !unit.slotInUse;
-        notReported += unit.copy == Copy::NotReported;
-    }
-    QStringList parts{countText(m_result.units.size(), "unit", "units"),
-                      countText(m_result.changeCount, "change", "changes"),
-                      countText(m_result.offlineCount, "unit offline", "units offline")};
-    if (beyond > 0)
-        parts << countText(beyond, "slot beyond the units in use", "slots beyond the units in use");
-    if (notReported > 0)
-        parts << countText(notReported, "unit not heard from", "units not heard from");
-    return parts.join(QStringLiteral(", "));
-}
-
-QStringList RecallPreview::notes() const
-{
-    QStringList notes;
-    if (m_result.refused)
-        return notes;
-    if (m_result.unitsAfter != m_result.unitsBefore)
-        notes << QStringLiteral("Units in use: %1 \u2192 %2")
-                     .arg(m_result.unitsBefore)
-                     .arg(m_result.unitsAfter);
-    for (const Unit &unit : m_result.leaving)
-        notes << QStringLiteral("Slot %1 (%2 %3) leaves the units in use; it is sent nothing.")
-                     .arg(unit.slot + 1)
-                     .arg(unit.address, unit.name);
-    if (m_result.groupsAfter != m_result.groupsBefore)
-        notes << QStringLiteral("Gain groups: %1 \u2192 %2")
-                     .arg(QStringList(m_result.groupsBefore).join(QStringLiteral(", ")),
-                          QStringList(m_result.groupsAfter).join(QStringLiteral(", ")));
-    qint64 newest = -1;
-    qint64 oldest = -1;
-    for (const Unit &unit : m_result.units) {
-        if (unit.ageMs < 0)
-            continue;
-        newest = newest < 0 ? unit.ageMs : std::min(newest, unit.ageMs);
-        oldest = std::max(oldest, unit.ageMs);
-    }
-    if (oldest >= 0)
-        notes << QStringLiteral("Old values: the units' last reports, %1 ago. The units are not "
-                                "polled while the recall dialog is open.")
-                     .arg(secondsText(newest) == secondsText(oldest)
-                              ? secondsText(oldest)
-                              : secondsText(newest) + QStringLiteral(" to ") + secondsText(oldest));
-    return notes;
-}
-
-QVariantList RecallPreview::rows() const
-{
-    QVariantList rows;
-    for (const Unit &unit : m_result.units) {
-        QString state;
-        QString stateKind;
-        if (unit.copy == Copy::NoUnit) {
-            state = QStringLiteral("no unit: nothing is sent");
-            stateKind = QStringLiteral("none");
-        } else if (!unit.unitInUse) {
-            state = unit.slotInUse ? QStringLiteral("not in use") : QString();
-            stateKind = QStringLiteral("unknown");
-        } else if (unit.linkState == PreampModel::Online) {
-            state = QStringLiteral("online");
-            stateKind = QStringLiteral("online");
-        } else if (unit.linkState == PreampModel::StatusOverdue) {
-            state = QStringLiteral("status overdue");
-            stateKind = QStringLiteral("overdue");
-        } else {
-            state = QStringLiteral("offline");
-            stateKind = QStringLiteral("offline");
-        }
-        if (!unit.slotInUse)
-            state += (state.isEmpty() ? QString() : QStringLiteral(", ")) +
-                     QStringLiteral("slot beyond the units in use");
-        QStringList title{QStringLiteral("Slot %1").arg(unit.slot + 1), unit.address};
-        if (!unit.name.isEmpty())
-            title << unit.name;
-        rows << QVariantMap{{QStringLiteral("kind"), QStringLiteral("unit")},
-                            {QStringLiteral("title"), title.join(QStringLiteral("  \u00b7  "))},
-                            {QStringLiteral("state"), state},
-                            {QStringLiteral("stateKind"), stateKind},
-                            {QStringLiteral("age"),
-                             unit.copy == Copy::NoUnit ? QString()
-                             : unit.ageMs < 0
-                                 ? QStringLiteral("not heard from since the program started")
-                                 : QStringLiteral("reported %1 ago").arg(secondsText(unit.ageMs))}};
-        for (const Change &change : unit.changes) {
-            rows << QVariantMap{
-                {QStringLiteral("kind"), QStringLiteral("change")},
-                {QStringLiteral("where"), change.channel > 0
-                                              ? QStringLiteral("Ch %1").arg(change.channel)
-                                              : QStringLiteral("Unit")},
-                {QStringLiteral("setting"), settingLabel(change.setting)},
-                {QStringLiteral("before"), valueText(change.setting, change.before)},
-                {QStringLiteral("after"), valueText(change.setting, change.after)},
-                {QStringLiteral("warning"), change.ribbonPhantom}};
-        }
-        if (unit.changes.isEmpty() && unit.copy != Copy::NoUnit)
-            rows << QVariantMap{{QStringLiteral("kind"), QStringLiteral("note")},
-                                {QStringLiteral("text"), QStringLiteral("No changes.")}};
-    }
-    return rows;
 }

@@ -35,6 +35,9 @@ class SystemManager;
 // microphone, and the flag on the unit now says what is plugged in now, whatever an older
 // preset says.
 //
+// What the recall would do is worked out in RecallPreview.cpp; how the window words it (the
+// summary, the notes, the rows, each setting's label and values) in RecallPreviewText.cpp.
+//
 // Ownership: created and owned by the SystemManager.
 class RecallPreview : public QObject
 {

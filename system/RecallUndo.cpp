@@ -3,8 +3,8 @@
 #include <QDebug>
 #include <QDir>
 
+#include "logging/Logging.h"
 #include "system/FileWriter.h"
-#include "system/Logging.h"
 #include "system/PresetLoader.h"
 #include "system/SystemManager.h"
 

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include "device/UnitAddress.h"
+
 namespace {
 
 // The addresses of one part, both ends included, and the port they are asked on.
@@ -59,8 +61,10 @@ Block readPart(const QString &part, QString *error)
     Block block{address, address, ScanRange::unitPort};
     if (!match.captured(7).isEmpty()) {
         block.port = match.captured(7).toInt();
-        if (block.port < 1 || block.port > 65535) {
-            *error = QStringLiteral("%1: the port must be 1 to 65535").arg(quoted(part));
+        if (block.port < 1 || block.port > UnitAddress::highestPort) {
+            *error = QStringLiteral("%1: the port must be 1 to %2")
+                         .arg(quoted(part))
+                         .arg(UnitAddress::highestPort);
             return {};
         }
     }

@@ -53,6 +53,8 @@ class SystemManager;
 // The alarm mark lights at every link or clock event but a first answer, unless the log view is
 // open (viewing); opening it clears the mark.
 //
+// The change entries are worked out in ShowLogChanges.cpp, everything else in ShowLog.cpp.
+//
 // Time comes from the clock given (milliseconds since the epoch; the system clock by default).
 // The gathering entries close from a timer; tests move the clock and call closeDueEntries().
 //
@@ -159,6 +161,7 @@ private:
         bool changed = false; // since its line was written
     };
 
+    static bool isChannelRow(int row) { return row >= 0 && row < Commands::channelCount; }
     qint64 now() const { return m_clock(); }
     ShowLogEntry newEntry(ShowLogEntry::Event event, int slot = -1, int row = -1);
     qint64 record(const ShowLogEntry &entry);
@@ -171,7 +174,8 @@ private:
     void checkOverdue(int slot);
     void wentOffline(int slot);
     void noteOver(int slot, int row);
-    void remember(int slot);
+    // Changes (ShowLogChanges.cpp).
+    void rememberSettings(UnitState &state, const QJsonObject &document);
     void commandSent(int slot, const QString &command);
     void changeRefused(int slot, int row, const QString &role, const QVariant &value);
     void noteChange(ShowLogEntry::Event event, int slot, const Change &change,

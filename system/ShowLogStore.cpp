@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "system/Logging.h"
+#include "logging/Logging.h"
 #include "system/SystemManager.h"
 
 namespace {

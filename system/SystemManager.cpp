@@ -10,10 +10,10 @@
 
 #include "device/NetworkCom.h"
 #include "device/UnitAddress.h"
+#include "logging/Logging.h"
 #include "model/PreampModel.h"
 #include "system/ChangeSource.h"
 #include "system/FileWriter.h"
-#include "system/Logging.h"
 #include "system/PresetLoader.h"
 #include "system/SmallFile.h"
 

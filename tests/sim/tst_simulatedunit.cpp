@@ -196,7 +196,7 @@ private slots:
         const QByteArray healthy = unit.handle(statusCommand).body;
         for (const char *end : {"SIM_CLER", "SIM_BOOT"}) {
             QCOMPARE(unit.handle(fault).status, 200);
-            now += SimulatedUnit::maxDurationMs;
+            now += UnitFaults::maxDurationMs;
             QCOMPARE(seen(unit, healthy), effect);
             QCOMPARE(unit.handle(QString::fromLatin1(end)).status, 200);
             QCOMPARE(seen(unit, healthy), healthyAnswer);

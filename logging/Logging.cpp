@@ -1,4 +1,4 @@
-#include "system/Logging.h"
+#include "logging/Logging.h"
 
 #include <cstring>
 

@@ -5,6 +5,10 @@
 // The program's logging categories, one per area, so an operator can quiet one area and keep the
 // others (QT_LOGGING_RULES="octo.unit.debug=false"). Every category writes debug lines unless a
 // rule says otherwise, as the program always has.
+//
+// The ground floor of the layers: the transport (device/) and the unit models (model/) log here
+// as the system and the start-up do, so this library includes nothing of the project and needs
+// only QtCore (tests/scripts/tst_layers.sh keeps every layer to the ones below it).
 Q_DECLARE_LOGGING_CATEGORY(lcTransport) // "octo.transport": the HTTP transport (device/)
 Q_DECLARE_LOGGING_CATEGORY(lcUnit)      // "octo.unit": the unit models (model/)
 Q_DECLARE_LOGGING_CATEGORY(lcSystem)    // "octo.system": unit slots, saved state, presets
