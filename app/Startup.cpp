@@ -8,7 +8,7 @@
 
 #include "app/InterfaceConstants.h"
 #include "device/NetworkCom.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
 #include "system/ChangeSource.h"

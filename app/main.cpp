@@ -4,7 +4,7 @@
 
 #include "app/Startup.h"
 #include "device/NetworkCom.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "system/SystemManager.h"
 
 int main(int argc, char *argv[])

@@ -10,7 +10,7 @@
 
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 
 namespace {
 

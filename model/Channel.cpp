@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "device/Commands.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <utility>
 
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "model/PreampModel.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "device/Commands.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <QJsonArray>
 
 #include "device/ReplyDocument.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 
 namespace {
 

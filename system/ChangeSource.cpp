@@ -2,7 +2,7 @@
 
 #include <QDebug>
 
-#include "logging/Logging.h"
+#include "device/Logging.h"
 
 namespace {
 

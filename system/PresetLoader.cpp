@@ -6,7 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "model/PreampModel.h"
 #include "system/FileWriter.h"
 #include "system/PresetFile.h"

@@ -3,7 +3,7 @@
 #include <QDebug>
 #include <QDir>
 
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "system/FileWriter.h"
 #include "system/PresetLoader.h"
 #include "system/SystemManager.h"

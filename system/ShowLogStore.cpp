@@ -11,7 +11,7 @@
 
 #include <algorithm>
 
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "system/SystemManager.h"
 
 namespace {

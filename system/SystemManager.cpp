@@ -10,7 +10,7 @@
 
 #include "device/NetworkCom.h"
 #include "device/UnitAddress.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "model/PreampModel.h"
 #include "system/ChangeSource.h"
 #include "system/FileWriter.h"

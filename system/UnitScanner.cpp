@@ -7,7 +7,7 @@
 #include "device/Commands.h"
 #include "device/NetworkCom.h"
 #include "device/ReplyDocument.h"
-#include "logging/Logging.h"
+#include "device/Logging.h"
 #include "system/ScanRange.h"
 
 UnitScanner::UnitScanner(QObject *parent) : QAbstractListModel(parent) {}

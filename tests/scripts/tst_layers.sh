@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The layers of the controller, each on the ones below it: logging/, device/, model/, then
-# system/ and app/. A file includes headers of its own layer and of the layers below, never of
-# one above: the transport and the unit models know nothing of the slots, presets or window.
+# The layers of the controller, each on the ones below it: device/ (the logging categories
+# included), model/, then system/ and app/. A file includes headers of its own layer and of the
+# layers below, never of one above: the transport and the unit models know nothing of the slots,
+# presets or window.
 # Prints every include that breaks the rule and fails.
 set -u
 cd "$1" || exit 2
@@ -16,7 +17,6 @@ above() { # folder, then the folders above it
         fi
     done
 }
-above logging device model system app
 above device model system app
 above model system app
 exit $status

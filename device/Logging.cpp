@@ -1,4 +1,4 @@
-#include "logging/Logging.h"
+#include "device/Logging.h"
 
 #include <cstring>
 
