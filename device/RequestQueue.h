@@ -55,7 +55,6 @@ public:
 
     // More than a full sync of every setting (45 commands) several times over.
     static constexpr int maxWaitingCommands = 256;
-    static constexpr int maxInFlight = 2;
     // Requests a unit that never answers can collect from its timers: one poll on the wire and
     // one of each kind waiting.
     static constexpr int maxPollsOutstanding = 3;

@@ -21,7 +21,8 @@ class QTimer;
 // link state, and its eight channels (one list row each).
 //
 // Reports (PreampModelReports.cpp): the transport broadcasts every reply to all twelve models;
-// each model keeps only the reports that carry its own ipAddr (exact text comparison).
+// each model keeps only the reports that carry its own ipAddr (UnitAddress::sameUnit: the same
+// text, a host name in any case).
 //
 // Roles (PreampModelRoles.cpp): one table names every role and says how it is read and stored.
 // PreampModel.cpp holds the rest, the link lifecycle, the operator changes and the gain groups,
