@@ -18,6 +18,8 @@
 #include "system/SystemManager.h"
 #include "system/UnitScanner.h"
 
+#include "Product.h"
+
 namespace Startup {
 
 void scaleWithScreenDensity()
@@ -30,6 +32,7 @@ void nameApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
     QCoreApplication::setApplicationName(QStringLiteral("octo-remote"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Product::version));
 }
 
 void registerQmlTypes()

@@ -9,12 +9,12 @@
 #include <algorithm>
 #include <array>
 
-#include "app/InterfaceConstants.h"
 #include "device/Commands.h"
 #include "device/ConverterValues.h"
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
 #include "model/PreampModel.h"
+#include "system/GainScale.h"
 #include "system/PresetFile.h"
 #include "system/PresetLoader.h"
 #include "system/ReportAges.h"
@@ -347,7 +347,7 @@ QString RecallPreview::valueText(Setting setting, const QVariant &value)
     case Setting::Phantom:
         return value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
     case Setting::Gain:
-        return QString::number(InterfaceConstants::shownGain(value.toInt()));
+        return GainScale::text(value.toInt());
     case Setting::SampleRate:
     case Setting::ClockSource:
     case Setting::OutputFormat:

@@ -118,6 +118,14 @@ void SystemManager::connectRecallSafety()
     connect(m_presetLoader, &PresetLoader::presetLoaded, m_recallUndo, &RecallUndo::recallEnded);
 }
 
+QVariantList SystemManager::unitList() const
+{
+    QVariantList units;
+    for (PreampModel *model : m_preamps)
+        units << QVariant::fromValue(model);
+    return units;
+}
+
 void SystemManager::publishContextProperties()
 {
     for (int i = 0; i < m_preamps.size(); ++i)
