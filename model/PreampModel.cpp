@@ -40,7 +40,7 @@ PreampModel::PreampModel(QObject *parent)
 {
     connect(m_link, &LinkMonitor::statusDue, this, &PreampModel::statusTrigger);
     connect(m_link, &LinkMonitor::metersDue, this, [this] { send(Commands::meters()); });
-    connect(m_link, &LinkMonitor::cameOnline, this, [this] { emit onlineChanged(online()); });
+    connect(m_link, &LinkMonitor::cameOnline, this, &PreampModel::announceUnitChanges);
     connect(m_link, &LinkMonitor::statusOverdue, this,
             [this] { emitRowsChanged(0, channelCount - 1); });
     connect(m_link, &LinkMonitor::wentOffline, this, [this] {
@@ -48,6 +48,21 @@ PreampModel::PreampModel(QObject *parent)
         emitRowsChanged(0, channelCount - 1);
     });
     connect(this, &PreampModel::netErr, this, &PreampModel::stopStatusPollAfterError);
+    // Writes through the property system notify by themselves: they count as announced.
+    connect(this, &PreampModel::idChanged, this, [this](int v) { m_announced.preampID = v; });
+    connect(this, &PreampModel::clkStatusChanged, this,
+            [this](bool v) { m_announced.clkStatus = v; });
+    connect(this, &PreampModel::sampleRateChanged, this,
+            [this](int v) { m_announced.sampleRate = v; });
+    connect(this, &PreampModel::clkSourceChanged, this,
+            [this](int v) { m_announced.clkSource = v; });
+    connect(this, &PreampModel::outFormatChanged, this,
+            [this](int v) { m_announced.outFormat = v; });
+    connect(this, &PreampModel::clkOutSourceChanged, this,
+            [this](int v) { m_announced.clkOutSource = v; });
+    connect(this, &PreampModel::preampNameChanged, this,
+            [this] { m_announced.preampName = m_preampName; });
+    connect(this, &PreampModel::ipAddrChanged, this, [this] { m_announced.ipAddr = m_ipAddr; });
     // The model where a group move starts is a member of its own group too.
     connect(this, &PreampModel::groupGainChange, this, &PreampModel::groupGainUpdate);
     for (int i = 0; i < channelCount; ++i)
@@ -252,6 +267,7 @@ void PreampModel::ping()
 void PreampModel::setIP(const QString &address)
 {
     m_ipAddr = address;
+    announceUnitChanges();
 }
 
 void PreampModel::statusTrigger()
@@ -279,12 +295,38 @@ void PreampModel::writeOnline(int value)
     if (value == online())
         return;
     m_link->setState(value);
-    emit onlineChanged(value);
+    announceUnitChanges();
 }
 
 void PreampModel::emitRowsChanged(int firstRow, int lastRow)
 {
+    announceUnitChanges();
     emit dataChanged(index(firstRow, 0), index(lastRow, 0));
+}
+
+void PreampModel::announceUnitChanges()
+{
+    const auto announce = [this](auto &announced, const auto &value, auto signal) {
+        if (announced == value)
+            return;
+        announced = value;
+        emit(this->*signal)(value);
+    };
+    announce(m_announced.preampID, m_preampID, &PreampModel::idChanged);
+    announce(m_announced.online, online(), &PreampModel::onlineChanged);
+    announce(m_announced.clkStatus, m_clkStatus, &PreampModel::clkStatusChanged);
+    announce(m_announced.sampleRate, m_sampleRate, &PreampModel::sampleRateChanged);
+    announce(m_announced.clkSource, m_clkSource, &PreampModel::clkSourceChanged);
+    announce(m_announced.outFormat, m_outFormat, &PreampModel::outFormatChanged);
+    announce(m_announced.clkOutSource, m_clkOutSource, &PreampModel::clkOutSourceChanged);
+    if (m_announced.preampName != m_preampName) {
+        m_announced.preampName = m_preampName;
+        emit preampNameChanged();
+    }
+    if (m_announced.ipAddr != m_ipAddr) {
+        m_announced.ipAddr = m_ipAddr;
+        emit ipAddrChanged();
+    }
 }
 
 // --- Operator changes ------------------------------------------------------------------------
@@ -498,6 +540,7 @@ bool PreampModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (!isChannelRow(index.row()) || !access)
         return false;
     access->write(*this, *m_channels.at(index.row()), value);
+    announceUnitChanges();
     emit dataChanged(index, index);
     return true;
 }

@@ -27,9 +27,10 @@ class QTimer;
 // and drives it with its three repeating timers (the status poll, the meter poll and the
 // watchdog); the model sends the polls it asks for and publishes its transitions.
 //
-// The model's own code writes the unit-level fields directly, without their property signals;
-// the interface re-reads them on dataChanged. Only writes through the property system (from
-// QML) emit the NOTIFY signals, and only on a real change.
+// The unit-level properties notify every real change, whoever made it, so the interface binds to
+// them: the model's own code writes the fields directly and announces what changed once a write
+// is through, just before the dataChanged that goes with it (announceUnitChanges); a write
+// through the property system notifies at once.
 //
 // Ownership: the eight channels and the link monitor (with its timers) are children of the model
 // and live as long as it does; nothing adds, removes or replaces channels.
@@ -228,6 +229,9 @@ private:
     bool applyAction(int row, const QString &name);
     bool changeConverter(int &field, int value, const QString &command);
     void send(const QString &command) { emit sendCommand(m_ipAddr, command); }
+    // Emits the NOTIFY signal of every unit-level property whose value differs from the one last
+    // announced.
+    void announceUnitChanges();
 
     int m_preampID = 0;
     bool m_clkStatus = false;
@@ -239,4 +243,18 @@ private:
     QString m_ipAddr = UnitAddress::unset;
     LinkMonitor *m_link;
     QList<Channel *> m_channels;
+
+    // The unit-level values as last announced through their NOTIFY signals.
+    struct Announced
+    {
+        int preampID = 0;
+        int online = Offline;
+        bool clkStatus = false;
+        int sampleRate = 0;
+        int clkSource = 0;
+        int outFormat = 0;
+        int clkOutSource = 0;
+        QString preampName;
+        QString ipAddr = UnitAddress::unset;
+    } m_announced;
 };

@@ -84,6 +84,7 @@ void PreampModel::statusUpdated(const QJsonObject &document, const QString &addr
     m_preampID = ReplyDocument::readInt(sys.value(ReplyDocument::unitIdKey));
     m_preampName = ReplyDocument::readText(sys.value(ReplyDocument::unitNameKey));
     if (m_link->isPinged()) {
+        announceUnitChanges();
         emit pingReceived();
         m_link->pingAnswered();
         qCDebug(lcUnit) << "Ping Received on " << m_ipAddr;

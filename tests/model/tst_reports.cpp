@@ -1,5 +1,8 @@
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 
@@ -52,42 +55,42 @@ private slots:
     // poll, h watchdog stopped by hand, e failed request; reports: o status, c channel, a adc,
     // r meter (a capital letter delivers an empty document {}). "expected" gives the interval of
     // each running timer, 0 for a stopped one (status, meter, watchdog), the link state, and what
-    // the model sent and signalled, in order: commands, "online" (onlineChanged), "offline",
-    // "pong" (pingReceived).
+    // the model sent and signalled, in order: commands, "online" and the new link state
+    // (onlineChanged, on every change of it), "offline", "pong" (pingReceived).
     void linkAfter_data()
     {
         QTest::addColumn<QString>("steps");
         QTest::addColumn<QString>("expected");
 
         // clang-format off
-        QTest::newRow("init keeps the link state") << "xxi" << "500 60 2000 state 1: PSTS";
+        QTest::newRow("init keeps the link state") << "xxi" << "500 60 2000 state 1: online1 PSTS";
         QTest::newRow("sleep before init") << "s" << "0 0 0 state 0:";
         QTest::newRow("sleep") << "is" << "2000 0 8000 state 0: PSTS";
-        QTest::newRow("disconnect") << "iod" << "0 0 0 state 2: PSTS online";
-        QTest::newRow("ping drops it silently") << "iop" << "500 60 2000 state 0: PSTS online PSTS";
-        QTest::newRow("polls") << "iomt" << "500 60 2000 state 2: PSTS online METR PSTS";
-        QTest::newRow("no meters uninitialised") << "pom" << "500 60 0 state 2: PSTS online pong";
-        QTest::newRow("overdue") << "ioxxm" << "500 0 2000 state 1: PSTS online";
-        QTest::newRow("offline once") << "ioxxx" << "5000 0 0 state 0: PSTS online offline";
-        QTest::newRow("back from overdue") << "ioxxoxx" << "500 0 2000 state 1: PSTS online online";
-        QTest::newRow("error stops polling") << "ioe" << "0 0 2000 state 2: PSTS online";
-        QTest::newRow("error, then offline") << "ioexxx" << "5000 0 0 state 0: PSTS online offline";
-        QTest::newRow("offline, then errors") << "ixxxee" << "5000 0 0 state 0: PSTS offline";
-        QTest::newRow("error after re-init") << "ixxxdie" << "0 0 2000 state 0: PSTS offline PSTS";
-        QTest::newRow("stopped, then error") << "ixxxde" << "0 0 0 state 0: PSTS offline";
-        QTest::newRow("stopped, expiries") << "ioedxxx" << "0 0 0 state 0: PSTS online offline";
+        QTest::newRow("disconnect") << "iod" << "0 0 0 state 2: PSTS online2";
+        QTest::newRow("ping drops it silently") << "iop" << "500 60 2000 state 0: PSTS online2 PSTS";
+        QTest::newRow("polls") << "iomt" << "500 60 2000 state 2: PSTS online2 METR PSTS";
+        QTest::newRow("no meters uninitialised") << "pom" << "500 60 0 state 2: PSTS online2 pong";
+        QTest::newRow("overdue") << "ioxxm" << "500 0 2000 state 1: PSTS online2 online1";
+        QTest::newRow("offline once") << "ioxxx" << "5000 0 0 state 0: PSTS online2 online1 offline online0";
+        QTest::newRow("back from overdue") << "ioxxoxx" << "500 0 2000 state 1: PSTS online2 online1 online2 online1";
+        QTest::newRow("error stops polling") << "ioe" << "0 0 2000 state 2: PSTS online2";
+        QTest::newRow("error, then offline") << "ioexxx" << "5000 0 0 state 0: PSTS online2 online1 offline online0";
+        QTest::newRow("offline, then errors") << "ixxxee" << "5000 0 0 state 0: PSTS online1 offline online0";
+        QTest::newRow("error after re-init") << "ixxxdie" << "0 0 2000 state 0: PSTS online1 offline online0 PSTS";
+        QTest::newRow("stopped, then error") << "ixxxde" << "0 0 0 state 0: PSTS online1 offline online0";
+        QTest::newRow("stopped, expiries") << "ioedxxx" << "0 0 0 state 0: PSTS online2 online1 offline online0";
         // Which reports restart the stopped watchdog, and bring the unit online once.
-        QTest::newRow("status") << "ihoo" << "500 60 2000 state 2: PSTS online";
-        QTest::newRow("status, asleep") << "isho" << "500 60 8000 state 2: PSTS online";
+        QTest::newRow("status") << "ihoo" << "500 60 2000 state 2: PSTS online2";
+        QTest::newRow("status, asleep") << "isho" << "500 60 8000 state 2: PSTS online2";
         QTest::newRow("status, empty") << "ihO" << "500 60 2000 state 0: PSTS";
-        QTest::newRow("status, idle") << "o" << "500 60 0 state 2: online";
-        QTest::newRow("status, pinged") << "ipho" << "500 60 0 state 2: PSTS PSTS online pong";
-        QTest::newRow("channel") << "ixhc" << "500 60 2000 state 2: PSTS online";
+        QTest::newRow("status, idle") << "o" << "500 60 0 state 2: online2";
+        QTest::newRow("status, pinged") << "ipho" << "500 60 0 state 2: PSTS PSTS online2 pong";
+        QTest::newRow("channel") << "ixhc" << "500 60 2000 state 2: PSTS online1 online2";
         QTest::newRow("channel, empty") << "ihC" << "500 60 0 state 0: PSTS";
-        QTest::newRow("channel, idle") << "cc" << "500 60 0 state 2: online";
-        QTest::newRow("adc") << "ixxxha" << "500 60 2000 state 2: PSTS offline online";
-        QTest::newRow("adc, idle") << "a" << "500 60 0 state 2: online";
-        QTest::newRow("meter") << "ixxxhr" << "500 60 0 state 2: PSTS offline online";
+        QTest::newRow("channel, idle") << "cc" << "500 60 0 state 2: online2";
+        QTest::newRow("adc") << "ixxxha" << "500 60 2000 state 2: PSTS online1 offline online0 online2";
+        QTest::newRow("adc, idle") << "a" << "500 60 0 state 2: online2";
+        QTest::newRow("meter") << "ixxxhr" << "500 60 0 state 2: PSTS online1 offline online0 online2";
         // clang-format on
     }
 
@@ -100,7 +103,8 @@ private slots:
         connect(m.data(), &PreampModel::sendCommand, this, [&](const QString &ip, QString code) {
             events << (ip == unitIp ? code.remove("CMD_") : ip);
         });
-        connect(m.data(), &PreampModel::onlineChanged, this, [&] { events << "online"; });
+        connect(m.data(), &PreampModel::onlineChanged, this,
+                [&](int state) { events << QStringLiteral("online%1").arg(state); });
         connect(m.data(), &PreampModel::offline, this, [&] { events << "offline"; });
         connect(m.data(), &PreampModel::pingReceived, this, [&] { events << "pong"; });
         const QHash<QChar, const char *> calls{
@@ -125,18 +129,21 @@ private slots:
     }
 
     // What a kept report does: one dataChanged from row 0 to "lastRow" with an empty role list,
-    // and its own fields rewritten. Reports for other addresses change nothing at all.
+    // its own fields rewritten and each unit-level property it changed ("announced" of them, the
+    // link state included) notified once, before the dataChanged. Reports for other addresses
+    // change nothing at all.
     void eachKindIsKeptOnlyForItsOwnAddress_data()
     {
         QTest::addColumn<int>("lastRow");
         QTest::addColumn<bool>("channels");
         QTest::addColumn<bool>("converter");
+        QTest::addColumn<int>("announced");
 
-        QTest::newRow("status") << 0 << true << true;
-        QTest::newRow("channel") << 7 << true << false;
-        QTest::newRow("adc") << 0 << false << true;
-        QTest::newRow("meter") << 0 << false << false;
-        QTest::newRow("error") << 7 << false << false;
+        QTest::newRow("status") << 0 << true << true << 8;
+        QTest::newRow("channel") << 7 << true << false << 1;
+        QTest::newRow("adc") << 0 << false << true << 6;
+        QTest::newRow("meter") << 0 << false << false << 1;
+        QTest::newRow("error") << 7 << false << false << 0;
     }
 
     void eachKindIsKeptOnlyForItsOwnAddress()
@@ -144,10 +151,29 @@ private slots:
         QFETCH(int, lastRow);
         QFETCH(bool, channels);
         QFETCH(bool, converter);
+        QFETCH(int, announced);
         const QString kind = QTest::currentDataTag();
 
         m->init();
         m->netTimer()->stop();
+        std::vector<std::unique_ptr<QSignalSpy>> notified;
+        const QMetaObject *meta = m->metaObject();
+        for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+            if (meta->property(i).hasNotifySignal())
+                notified.push_back(
+                    std::make_unique<QSignalSpy>(m.data(), meta->property(i).notifySignal()));
+        }
+        const auto notifications = [&notified] {
+            int count = 0;
+            for (const auto &spy : notified)
+                count += spy->count();
+            return count;
+        };
+        int notifiedFirst = -1;
+        connect(m.data(), &PreampModel::dataChanged, this, [&] {
+            if (notifiedFirst < 0)
+                notifiedFirst = notifications();
+        });
         QSignalSpy changed(m.data(), &PreampModel::dataChanged);
         QSignalSpy netErr(m.data(), &PreampModel::netErr);
         QSignalSpy gain(m->channel(0), &Channel::gainChanged);
@@ -177,8 +203,10 @@ private slots:
         QCOMPARE(QVariantList({m->sampleRate(), m->clkSource(), m->clkStatus(), m->clkOutSource(),
                                m->outFormat()}),
                  converter ? QVariantList({2, 1, true, 3, 1}) : QVariantList({0, 0, false, 0, 0}));
+        QCOMPARE(notifiedFirst, announced);
         deliver(*m, kind, fullStatus); // status rewrites the gain, a channel report on a change
         QCOMPARE(gain.count(), kind == "status" ? 2 : kind == "channel" ? 1 : 0);
+        QCOMPARE(notifications(), announced);
     }
 
     // Rows are named "property: case"; the property is read back on channel 1 or on the model.
