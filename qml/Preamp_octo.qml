@@ -1,15 +1,17 @@
 import QtQuick 2.15
 import com.Corvane.controller 1.0 as Controller
 import QtQuick.Controls 2.15
-import QtGraphicalEffects 1.15
 
 // One unit page: the eight channel strips of a unit and its status panel.
 //
 // The page changes nothing itself. Every operator action leaves it as channelChange (set a role
 // to a value) or channelPropertyChange (act on a role), which the window forwards to the unit's
-// model; the strips show the channel objects of the model, and the unit values are set by the
-// window from the model. Building the strips and showing the model's values never send
-// anything back: only the operator's actions do.
+// model; the strips follow the channel objects of the model, and the window binds the unit
+// values to the model's. Building the strips and showing the model's values never send anything
+// back: only the operator's actions do.
+//
+// A hidden page costs nothing while its unit reports: its strips stop following their channels
+// and keep what they showed, and follow them again, at once, when the page is shown.
 Item {
     id: octo_pre
 
@@ -24,8 +26,8 @@ Item {
     property var channelModel: null
     // The window's gain groups (entries with name and activeEnable).
     property var groupModel: null
-    // 0 "No Peak", 1 "Peak Decay", 2 "Peak Hold".
-    property int peakMode: 1
+    // How the meters show peaks (InterfaceConstants::PeakMode).
+    property int peakMode: Controller.Octo.PeakDecay
     // The strips exist only while this is true. A window with many pages creates each page's
     // strips when the page is first shown, rather than all of them at start-up.
     property bool stripsLoaded: true
@@ -40,7 +42,6 @@ Item {
     readonly property int stripSpacing: 7
     readonly property int stripWidth: 165
     readonly property color pageColor: "#505050"
-    readonly property color shadowColor: "#df000000"
 
     // A unit setting travels with a channel row like every other change; any row is valid.
     function unitChange(role, value) {
@@ -92,18 +93,8 @@ Item {
             color: octo_pre.pageColor
         }
 
-        DropShadow {
-            anchors.fill: page
-            source: page
-            horizontalOffset: 2
-            verticalOffset: 4
-            radius: 3
-            samples: 7
-            color: octo_pre.shadowColor
-            cached: true
-            // The software scene graph draws no shader effects; an invisible shadow there only
-            // costs time.
-            visible: GraphicsInfo.api !== GraphicsInfo.Software
+        BoxShadow {
+            box: page
         }
 
         ListView {
@@ -128,22 +119,31 @@ Item {
 
             delegate: Channel {
                 id: strip
+                // While the page is hidden, each binding keeps the value it has instead of
+                // reading the channel, so the channel's signals reach nothing.
+                readonly property bool following: octo_pre.visible
                 // Group moves and joining or leaving a group change what the channel's gain reads
                 // without notifying it: count those so the gain is read again.
                 property int gainRevision: 0
 
-                channelID: modelData.number
-                channelName: modelData.name
+                function takeGroup() {
+                    group = modelData.group
+                    groupName = modelData.groupName
+                    ++gainRevision
+                }
+
+                channelID: following ? modelData.number : channelID
+                channelName: following ? modelData.name : channelName
                 gainVal: {
                     strip.gainRevision
-                    return modelData.gain
+                    return following ? modelData.gain : gainVal
                 }
-                phantom: modelData.phantom
-                phase: modelData.phase
-                ribbon: modelData.ribbon
-                meterLevel: modelData.meterLevel
-                scribbleStrip: modelData.scribbleStrip
-                over: modelData.over
+                phantom: following ? modelData.phantom : phantom
+                phase: following ? modelData.phase : phase
+                ribbon: following ? modelData.ribbon : ribbon
+                meterLevel: following ? modelData.meterLevel : meterLevel
+                scribbleStrip: following ? modelData.scribbleStrip : scribbleStrip
+                over: following ? modelData.over : over
                 groupModel: octo_pre.groupModel
                 peakMode: octo_pre.peakMode
 
@@ -164,12 +164,16 @@ Item {
                 }
                 onScribbleEntered: octo_pre.channelChange(index, "scribbleStripRole", scribble)
                 onOverCleared: octo_pre.channelChange(index, "overRole", false)
+                onFollowingChanged: {
+                    if (following)
+                        takeGroup()
+                }
 
                 // The channel notifies a group change from inside its writer, before the change
                 // is through, which a plain binding would take for a loop: so both values are
                 // copied on each notification. Copying them sends nothing back to the model.
                 Connections {
-                    target: modelData
+                    target: strip.following ? modelData : null
                     function onGroupChanged() {
                         strip.group = modelData.group
                         ++strip.gainRevision
@@ -177,10 +181,7 @@ Item {
                     function onGroupNameChanged() { strip.groupName = modelData.groupName }
                     function onGroupGainChanged() { ++strip.gainRevision }
                 }
-                Component.onCompleted: {
-                    group = modelData.group
-                    groupName = modelData.groupName
-                }
+                Component.onCompleted: takeGroup()
             }
         }
 

@@ -17,7 +17,7 @@ Item {
         ListElement { name: "Group 2"; activeEnable: false }
     }
 
-    // When wired, the page is connected to its model the way the window connects it.
+    // When wired, the page is bound to its model the way the window binds it.
     Component {
         id: pageComponent
 
@@ -32,23 +32,17 @@ Item {
             channelModel: unit
             groupModel: groups
             peakMode: 2
+            devID: wired ? unit.preampID : 0
+            clkSource: wired ? unit.clkSource : 0
+            clkOutSource: wired ? unit.clkOutSource : 0
+            outFormat: wired ? unit.outFormat : 0
+            sampleRate: wired ? unit.sampleRate : 0
+            online: wired ? unit.online : 0
+            clkStatus: wired ? unit.clkStatus : false
             onChannelChange: if (wired) unit.setProperty(index, prop, value)
             onChannelPropertyChange: if (wired) unit.propertyChange(index, prop)
 
             UnitLink { id: unitLink; unitId: 4711 }
-            Connections {
-                target: page.unit
-                enabled: page.wired
-                function onDataChanged() {
-                    page.devID = page.unit.preampID
-                    page.clkSource = page.unit.clkSource
-                    page.clkOutSource = page.unit.clkOutSource
-                    page.outFormat = page.unit.outFormat
-                    page.sampleRate = page.unit.sampleRate
-                    page.online = page.unit.online
-                    page.clkStatus = page.unit.clkStatus
-                }
-            }
         }
     }
 
