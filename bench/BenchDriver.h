@@ -21,8 +21,10 @@ class SimulatorProcess;
 // load (two awake, ten asleep) and the bare client with its mix; then, against a simulator of
 // its own whose units are switched to the serial profile, the command latency of one unit at
 // each service time and the recall of a preset to twelve units at each service time. Then the
-// interface runs, with two units in use and with twelve (two pages shown either way), and with
-// twelve whose hidden pages drop their strips (a what-if the program does not do); then the
+// interface runs: the floor (a bare scene of the sixteen meters, MeterFloorRun), the engine
+// alone with the two units shown, the program with two units in use and with twelve (two pages
+// shown either way), and with twelve whose hidden pages drop their strips (a what-if the
+// program does not do); then the
 // clip storm runs side by side with their runs without the storm (ClipStormRun), and one soak.
 class BenchDriver
 {
@@ -60,7 +62,8 @@ private:
     bool runLoadsOnce(const QStringList &addresses);
     void runWrk(const QStringList &addresses, const QJsonObject &engineResult);
     bool runInterface(const QStringList &addresses);
-    bool runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
+    // The figures of one run of the program, empty when it failed.
+    QJsonObject runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
     bool runSoak();
     bool runClipStorm(const QStringList &addresses);
     QJsonObject runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen);
