@@ -291,27 +291,33 @@ Window {
             onPingReceived: setupView.pingAnswered(slot)
         }
 
-        SetupView {
-            id: setupView
-            objectName: "setupView"
+        // The setup view leaves the scene graph while the unit view is shown (SceneShelf).
+        SceneShelf {
+            id: setupArea
             visible: navigationBar.setupShown
             anchors.top: navigationBar.bottom
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.bottom: parent.bottom
-            preamps: mainForm.preamps
-            preampObjects: mainForm.preampObjects
-            preampSetupModel: preampSetupModel
-            groupModel: mainForm.groupList
-            systemManager: mainForm.manager
-            activePreamps: mainForm.activePreamps
-            presetReady: mainForm.presetReady
-            peakMode: mainForm.peakMode
-            onActivePreampsRequested: mainForm.activePreamps = count
-            onPresetReadyRequested: mainForm.presetReady = ready
-            onTopPreampRequested: mainForm.topPreamp = slot
-            onPeakModeRequested: mainForm.peakMode = mode
-            onGroupAdded: mainForm.groupModelChanged(groups)
+            content: SetupView {
+                id: setupView
+                objectName: "setupView"
+                width: setupArea.width
+                height: setupArea.height
+                preamps: mainForm.preamps
+                preampObjects: mainForm.preampObjects
+                preampSetupModel: preampSetupModel
+                groupModel: mainForm.groupList
+                systemManager: mainForm.manager
+                activePreamps: mainForm.activePreamps
+                presetReady: mainForm.presetReady
+                peakMode: mainForm.peakMode
+                onActivePreampsRequested: mainForm.activePreamps = count
+                onPresetReadyRequested: mainForm.presetReady = ready
+                onTopPreampRequested: mainForm.topPreamp = slot
+                onPeakModeRequested: mainForm.peakMode = mode
+                onGroupAdded: mainForm.groupModelChanged(groups)
+            }
         }
 
         // The show log, one click away from both views, in the strip at the left edge that
