@@ -34,7 +34,7 @@ constexpr double interfaceShareBudget = 15;
 constexpr double interfaceRatio12to2Budget = 1.1;
 constexpr double interfaceFloorBudget = 1.5;
 const QString interfaceFloorBench =
-    QStringLiteral("4 interface floor: a bare scene of the 16 meters at the same rate");
+    QStringLiteral("4 interface beside its floor (a bare scene of its 16 meters at their rate)");
 const QString interfaceRatio12to2 =
     QStringLiteral("ratio program with 12 units in use / with 2 (share of one core)");
 const QString interfaceRatioFloor =
@@ -499,8 +499,8 @@ bool BenchDriver::runInterface(const QStringList &addresses)
         }
         const double floorShare = floor.value("coreSharePercent").toDouble();
         const double engineShare = engine.value("coreSharePercent").toDouble();
-        add(interfaceFloorBench, "share of one core (%)", floorShare);
-        add(interfaceFloorBench, "frames rendered per second",
+        add(interfaceFloorBench, "floor: share of one core (%)", floorShare);
+        add(interfaceFloorBench, "floor: frames rendered per second",
             floor.value("framesPerSecond").toDouble());
         add(interfaceFloorBench, "engine alone, 2 units at full rate: share of one core (%)",
             engineShare);
