@@ -165,7 +165,8 @@ Item {
         }
 
         // Two phases of a lamp: steady green in the good state; otherwise the online lamp
-        // blinks red and grey, the clock lamp green and grey, also again once the lock is lost.
+        // blinks red and grey, the clock lamp green and grey, also again once the lock is lost;
+        // a hidden page's lamps do not blink.
         function test_lamps_data() {
             var green = "#00ff00", grey = "#767676", red = "#ff0000"
             return [
@@ -189,6 +190,8 @@ Item {
                 blink.triggered()
             phases.push(String(lamp.color))
             compare(phases.sort(), data.phases)
+            page.visible = false
+            verify(!blink.running, "a hidden page's lamps do not blink")
         }
 
         // A unit that answers, with two channels grouped and pushed beyond the top of the gain
