@@ -44,6 +44,7 @@ Item {
     signal scribbleEntered(string scribble)
 
     readonly property int maxNameLength: 11
+    // The strip has room for two lines of notes.
     readonly property int maxScribbleLines: 2
     readonly property int longPressMs: 500
     readonly property int repeatMs: 250
@@ -75,10 +76,6 @@ Item {
     readonly property color groupTop: "#238c01"
     readonly property color groupBottom: "#2db201"
 
-    function lineCount(text) {
-        return text.split("\n").length
-    }
-
     // The edit fields show the channel's values except while the operator types in them.
     function showChannelValues() {
         if (!nameField.activeFocus)
@@ -102,12 +99,6 @@ Item {
             // has gone: put the channel's value back only afterwards.
             Qt.callLater(showChannelValues)
         }
-    }
-
-    // Escape takes back what was typed and leaves the field, sending nothing.
-    function restoreField(field) {
-        field.text = field.shownText
-        field.focus = false
     }
 
     width: 165
@@ -369,32 +360,17 @@ Item {
         }
     }
 
-    TextArea {
+    ScribbleField {
         id: scribbleField
         objectName: "scribbleField"
-        property string shownText: ""
         x: Theme.margin
         y: groupRow.y + groupRow.height + Theme.margin
         width: strip.width - 2 * Theme.margin
         height: strip.height - Theme.margin - y
         padding: Theme.margin / 2
-        hoverEnabled: true
-        selectByMouse: true
-        wrapMode: TextEdit.NoWrap
-        placeholderText: "notes..."
-        placeholderTextColor: Theme.dimTextColor
-        font.family: Theme.fontFamily
+        maxLines: strip.maxScribbleLines
         font.pixelSize: strip.scribbleFontSize
-        color: activeFocus ? Theme.accentColor : Theme.textColor
-        background: Rectangle {
-            color: scribbleField.activeFocus || scribbleField.hovered ? Theme.focusedPanelColor
-                                                                      : Theme.panelColor
-        }
-        // The strip has room for two lines.
-        Keys.onReturnPressed: event.accepted = strip.lineCount(text) >= strip.maxScribbleLines
-        Keys.onEnterPressed: event.accepted = strip.lineCount(text) >= strip.maxScribbleLines
         onActiveFocusChanged: strip.fieldFocusChanged(scribbleField)
-        Keys.onEscapePressed: strip.restoreField(scribbleField)
         onEditingFinished: {
             focus = false
             if (text !== shownText)
