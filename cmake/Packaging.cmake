@@ -7,33 +7,39 @@ set(OCTO_APPSTREAM_ID invalid.corvane.octo_remote)
 
 # The product's name and version are the project's (CMakeLists.txt). The changelog's top entry
 # must be that version's: a version bump without one would ship a package that contradicts
-# itself. The metadata's newest release is that entry, with its date, and the desktop entry and
-# the metadata carry the product's name.
-file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog OCTO_CHANGELOG)
+# itself. The metadata's releases are the changelog's entries, each with its version and date,
+# and the desktop entry and the metadata carry the product's name.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog OCTO_CHANGELOG
+    REGEX "^(${OCTO_PACKAGE} | -- )")
 list(GET OCTO_CHANGELOG 0 OCTO_CHANGELOG_TOP)
 if(NOT OCTO_CHANGELOG_TOP MATCHES "^${OCTO_PACKAGE} \\(${PROJECT_VERSION}\\) ")
     message(FATAL_ERROR "Version ${PROJECT_VERSION} needs an entry at the top of "
         "cmake/debian/changelog")
 endif()
-# The entry's trailer: " -- Name <address>  Sun, 06 Dec 2026 18:00:00 +0000".
-list(FILTER OCTO_CHANGELOG INCLUDE REGEX "^ -- ")
-list(GET OCTO_CHANGELOG 0 OCTO_CHANGELOG_TRAILER)
-if(NOT OCTO_CHANGELOG_TRAILER MATCHES ">  [A-Z][a-z][a-z], ([0-9]+) ([A-Z][a-z][a-z]) ([0-9]+) ")
-    message(FATAL_ERROR "The top entry of cmake/debian/changelog has no date")
-endif()
+# An entry begins "corvane-octo-remote (1.3.0) ..." and ends with its trailer
+# " -- Name <address>  Sun, 06 Dec 2026 18:00:00 +0000".
 set(OCTO_MONTHS Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-set(OCTO_YEAR ${CMAKE_MATCH_3})
-list(FIND OCTO_MONTHS ${CMAKE_MATCH_2} OCTO_MONTH)
-math(EXPR OCTO_MONTH "${OCTO_MONTH} + 1")
-if(OCTO_MONTH LESS 10)
-    set(OCTO_MONTH 0${OCTO_MONTH})
-endif()
-set(OCTO_DAY ${CMAKE_MATCH_1})
-string(LENGTH ${OCTO_DAY} OCTO_DAY_DIGITS)
-if(OCTO_DAY_DIGITS EQUAL 1)
-    set(OCTO_DAY 0${OCTO_DAY})
-endif()
-set(OCTO_RELEASE_DATE ${OCTO_YEAR}-${OCTO_MONTH}-${OCTO_DAY})
+set(OCTO_RELEASES "")
+foreach(line IN LISTS OCTO_CHANGELOG)
+    if(line MATCHES "^${OCTO_PACKAGE} \\(([^)]+)\\)")
+        set(OCTO_ENTRY_VERSION ${CMAKE_MATCH_1})
+    elseif(line MATCHES ">  [A-Z][a-z][a-z], ([0-9]+) ([A-Z][a-z][a-z]) ([0-9]+) ")
+        set(OCTO_DAY ${CMAKE_MATCH_1})
+        set(OCTO_YEAR ${CMAKE_MATCH_3})
+        list(FIND OCTO_MONTHS ${CMAKE_MATCH_2} OCTO_MONTH)
+        math(EXPR OCTO_MONTH "${OCTO_MONTH} + 1")
+        foreach(part OCTO_DAY OCTO_MONTH)
+            string(LENGTH ${${part}} digits)
+            if(digits EQUAL 1)
+                set(${part} 0${${part}})
+            endif()
+        endforeach()
+        set(OCTO_DATE ${OCTO_YEAR}-${OCTO_MONTH}-${OCTO_DAY})
+        string(APPEND OCTO_RELEASES
+            "    <release version=\"${OCTO_ENTRY_VERSION}\" date=\"${OCTO_DATE}\"/>\n")
+    endif()
+endforeach()
+string(STRIP "${OCTO_RELEASES}" OCTO_RELEASES)
 configure_file(app/corvane-octo-remote.metainfo.xml.in
     ${PROJECT_BINARY_DIR}/packaging/${OCTO_APPSTREAM_ID}.metainfo.xml @ONLY)
 configure_file(app/corvane-octo-remote.desktop.in
