@@ -4,9 +4,20 @@
 #include "device/ConverterValues.h"
 #include "device/UnitAddress.h"
 #include "model/PreampModel.h"
+#include "system/GainScale.h"
 #include "system/SystemManager.h"
 
+#include "Product.h"
+
 InterfaceConstants::InterfaceConstants(QObject *parent) : QObject(parent) {}
+
+QString InterfaceConstants::windowTitle() const
+{
+    return QStringLiteral("%1 v%2.%3")
+        .arg(QLatin1String(Product::name))
+        .arg(Product::majorVersion)
+        .arg(Product::minorVersion);
+}
 
 int InterfaceConstants::slotCount() const
 {
@@ -21,6 +32,26 @@ int InterfaceConstants::channelCount() const
 int InterfaceConstants::maxGain() const
 {
     return Commands::maxGain;
+}
+
+int InterfaceConstants::lowestGainShown() const
+{
+    return GainScale::lowestShown;
+}
+
+int InterfaceConstants::highestGainShown() const
+{
+    return GainScale::highestShown;
+}
+
+int InterfaceConstants::gainShown(int step) const
+{
+    return GainScale::shown(step);
+}
+
+int InterfaceConstants::gainStep(int reading) const
+{
+    return GainScale::stepOf(reading);
 }
 
 int InterfaceConstants::overLevel() const
@@ -65,10 +96,19 @@ QStringList InterfaceConstants::clkOutSourceNames() const
     return ConverterValues::clockOutSources();
 }
 
-int InterfaceConstants::shownGain(int step)
+QStringList InterfaceConstants::peakModeNames() const
 {
-    constexpr int lowestShown = -6;
-    return step <= Commands::minGain ? lowestShown : qMin(step, Commands::maxGain) + 1;
+    return {QStringLiteral("No Peak"), QStringLiteral("Peak Decay"), QStringLiteral("Peak Hold")};
+}
+
+QString InterfaceConstants::closingPreset() const
+{
+    return PresetLoader::closingPresetText;
+}
+
+QString InterfaceConstants::groupName(int number) const
+{
+    return QStringLiteral("Group %1").arg(number);
 }
 
 QVariantMap InterfaceConstants::findUnitsTexts() const

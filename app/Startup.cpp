@@ -7,8 +7,8 @@
 #include <QtQml>
 
 #include "app/InterfaceConstants.h"
-#include "device/NetworkCom.h"
 #include "device/Logging.h"
+#include "device/NetworkCom.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
 #include "system/ChangeSource.h"
@@ -17,6 +17,8 @@
 #include "system/ShowLogStore.h"
 #include "system/SystemManager.h"
 #include "system/UnitScanner.h"
+
+#include "Product.h"
 
 namespace Startup {
 
@@ -30,6 +32,7 @@ void nameApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
     QCoreApplication::setApplicationName(QStringLiteral("octo-remote"));
+    QCoreApplication::setApplicationVersion(QLatin1String(Product::version));
 }
 
 void registerQmlTypes()

@@ -22,7 +22,7 @@ inline const QUrl windowUrl{QStringLiteral("qrc:/MainForm.qml")};
 void scaleWithScreenDensity();
 
 // Names the application so its saved state lives in a folder of its own (Corvane/octo-remote
-// in the platform's application-data location).
+// in the platform's application-data location), and gives it the product's version.
 void nameApplication();
 
 // Registers Channel, PreampModel, SystemManager and UnitScanner (the setup view's search for

@@ -24,6 +24,22 @@
 namespace {
 
 constexpr double interfaceShareBudget = 15;
+// The interface with 12 units in use costs at most this much more than with 2 (hidden units cost
+// almost nothing), and the program with two pages shown at most this many times the bare scene
+// of its sixteen meters.
+constexpr double interfaceRatio12to2Budget = 1.1;
+constexpr double interfaceFloorBudget = 1.5;
+const QString interfaceFloorBench =
+    QStringLiteral("4 interface beside its floor (a bare scene of its 16 meters at their rate)");
+const QString interfaceRatio12to2 =
+    QStringLiteral("ratio program with 12 units in use / with 2 (share of one core)");
+const QString interfaceRatioFloor =
+    QStringLiteral("ratio program with 2 units in use / floor (share of one core)");
+const QString interfaceRatioFloorLessEngine =
+    QStringLiteral("ratio program less engine alone, 2 units / floor (share of one core)");
+// The program, and the floor, run offscreen with the software renderer.
+const QStringList interfaceEnvironment{"QT_QPA_PLATFORM=offscreen", "QT_QUICK_BACKEND=software",
+                                       "QT_QPA_PLATFORMTHEME="};
 // The show log in a clip storm: the share of a core rises by at most this many points, and one
 // channel's over entries are at least this far apart.
 constexpr double stormRiseBudget = 2;
@@ -125,24 +141,55 @@ QJsonObject BenchDriver::runChild(const QStringList &arguments, const QStringLis
                                      .arg(child.exitCode())}};
 }
 
+// Per run, one right after the other: the bare scene of sixteen meters (the floor), the engine
+// alone polling two units at full rate, the program with 2 and with 12 units in use, and the
+// what-if; the ratios are taken per run, against measurements on the machine as it was then.
 bool BenchDriver::runInterface(const QStringList &addresses)
 {
+    const QStringList timing{"--seconds", QString::number(m_options.seconds), "--warmup",
+                             QString::number(m_options.warmupSeconds)};
     for (int run = 0; run < m_options.runs; ++run) {
+        const QJsonObject floor =
+            runChild(QStringList{"meterfloor"} + timing, interfaceEnvironment);
+        const QJsonObject engine =
+            runChild(QStringList{"engine", "--units", addresses.mid(0, normalAwake).join(','),
+                                 "--awake", QString::number(normalAwake)} +
+                     timing);
+        QHash<int, double> shares;
         for (const int units : {normalAwake, unitCount}) {
-            if (!runInterfaceOnce(addresses.mid(0, units), false))
+            const QJsonObject result = runInterfaceOnce(addresses.mid(0, units), false);
+            if (result.isEmpty())
                 return false;
+            shares.insert(units, result.value("coreSharePercent").toDouble());
         }
-        if (!runInterfaceOnce(addresses, true))
+        if (runInterfaceOnce(addresses, true).isEmpty())
             return false;
+        for (const QJsonObject &result : {floor, engine}) {
+            if (result.contains("error")) {
+                qWarning().noquote() << result.value("error").toString();
+                return false;
+            }
+        }
+        const double floorShare = floor.value("coreSharePercent").toDouble();
+        const double engineShare = engine.value("coreSharePercent").toDouble();
+        m_table.add(interfaceFloorBench, "floor: share of one core (%)", floorShare);
+        m_table.add(interfaceFloorBench, "floor: frames rendered per second",
+                    floor.value("framesPerSecond").toDouble());
+        m_table.add(interfaceFloorBench,
+                    "engine alone, 2 units at full rate: share of one core (%)", engineShare);
+        m_table.add(interfaceFloorBench, interfaceRatio12to2,
+                    shares.value(unitCount) / shares.value(normalAwake), 2);
+        m_table.add(interfaceFloorBench, interfaceRatioFloor,
+                    shares.value(normalAwake) / floorShare, 2);
+        m_table.add(interfaceFloorBench, interfaceRatioFloorLessEngine,
+                    (shares.value(normalAwake) - engineShare) / floorShare, 2);
         noteLoad(QStringLiteral("after interface run %1").arg(run + 1));
     }
     return true;
 }
 
-bool BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips)
+QJsonObject BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips)
 {
-    const QStringList environment{"QT_QPA_PLATFORM=offscreen", "QT_QUICK_BACKEND=software",
-                                  "QT_QPA_PLATFORMTHEME="};
     QStringList arguments{"interface",
                           "--units",
                           addresses.join(QLatin1Char(',')),
@@ -152,10 +199,10 @@ bool BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHidd
                           QString::number(m_options.warmupSeconds)};
     if (unloadHiddenStrips)
         arguments << "--unload-hidden-strips";
-    const QJsonObject result = runChild(arguments, environment);
+    const QJsonObject result = runChild(arguments, interfaceEnvironment);
     if (result.contains("error")) {
         qWarning().noquote() << result.value("error").toString();
-        return false;
+        return {};
     }
     const QString bench =
         QStringLiteral("4 interface, %1 units in use%2")
@@ -172,7 +219,7 @@ bool BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHidd
     m_table.add(bench, "pages shown", result.value("pagesShown").toDouble(), 0);
     m_table.add(bench, "units polled at full rate", result.value("unitsAtFullRate").toDouble(), 0);
     m_table.add(bench, "resident memory at end (MiB)", result.value("rssEndKiB").toDouble() / 1024);
-    return true;
+    return result;
 }
 
 // Per run: without the storm, in the storm, and in the storm with the log's panel open, one
@@ -216,8 +263,6 @@ bool BenchDriver::runClipStorm(const QStringList &addresses)
 
 QJsonObject BenchDriver::runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen)
 {
-    const QStringList environment{"QT_QPA_PLATFORM=offscreen", "QT_QUICK_BACKEND=software",
-                                  "QT_QPA_PLATFORMTHEME="};
     QStringList arguments{"clipstorm",
                           "--units",
                           addresses.join(QLatin1Char(',')),
@@ -229,7 +274,7 @@ QJsonObject BenchDriver::runClipStormOnce(const QStringList &addresses, bool sto
         arguments << "--storm";
     if (logOpen)
         arguments << "--log-open";
-    const QJsonObject result = runChild(arguments, environment);
+    const QJsonObject result = runChild(arguments, interfaceEnvironment);
     if (result.contains("error") || !result.value("unitsCleared").toBool()) {
         qWarning().noquote() << "clip storm:"
                              << result.value("error").toString(QStringLiteral("units not cleared"));
@@ -294,6 +339,10 @@ void BenchDriver::judgeBudgets()
             QStringLiteral("≥ %1 (one shown unit's meter rate)").arg(meterRate, 0, 'f', 1),
             [meterRate](double value) { return value >= meterRate; });
     }
+    m_table.judge(interfaceFloorBench, interfaceRatio12to2, QStringLiteral("≤ 1.1"),
+                  [](double value) { return value <= interfaceRatio12to2Budget; });
+    m_table.judge(interfaceFloorBench, interfaceRatioFloor, QStringLiteral("≤ 1.5"),
+                  [](double value) { return value <= interfaceFloorBudget; });
     for (const QString &name :
          {QStringLiteral("rise with the storm (points of a core)"),
           QStringLiteral("rise with the storm, log panel open (points of a core)")})

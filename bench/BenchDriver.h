@@ -18,10 +18,11 @@ class QTextStream;
 // simulator of its own whose units are switched to the serial profile, the command latency of
 // one unit at each service time, a held gain button on one unit (one channel at 300 ms of
 // service, a group of eight at 60 ms) and the recall of a preset to twelve units at each service
-// time (CommandBenches). Then, driven here, the interface runs, with two units in use and with
-// twelve (two pages shown either way), and with twelve whose hidden pages drop their strips (a
-// what-if the program does not do); then the clip storm runs side by side with their runs without
-// the storm (ClipStormRun), and one soak.
+// time (CommandBenches). Then, driven here, the interface runs: the floor (a bare scene of the
+// sixteen meters, MeterFloorRun), the engine alone with the two units shown, the program with two
+// units in use and with twelve (two pages shown either way), and with twelve whose hidden pages
+// drop their strips (a what-if the program does not do); then the clip storm runs side by side
+// with their runs without the storm (ClipStormRun), and one soak.
 class BenchDriver
 {
 public:
@@ -59,7 +60,8 @@ public:
 
 private:
     bool runInterface(const QStringList &addresses);
-    bool runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
+    // The figures of one run of the program, empty when it failed.
+    QJsonObject runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips);
     bool runSoak();
     bool runClipStorm(const QStringList &addresses);
     QJsonObject runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen);

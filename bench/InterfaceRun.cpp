@@ -12,6 +12,7 @@
 
 #include "EventLoopWait.h"
 #include "ProcessUsage.h"
+#include "app/InterfaceConstants.h"
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 #include "support/ControllerGraph.h"
@@ -22,7 +23,6 @@
 namespace {
 
 constexpr int stepTimeoutMs = 10000;
-constexpr int peakDecayMode = 1;
 constexpr int shownPages = 2;
 
 bool click(QQuickWindow *window, const char *name)
@@ -154,7 +154,7 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
     // One page down and back up, as the page arrows do: the pages not shown go to sleep.
     QMetaObject::invokeMethod(window, "pageDown");
     QMetaObject::invokeMethod(window, "pageUp");
-    window->setProperty("peakMode", peakDecayMode);
+    window->setProperty("peakMode", InterfaceConstants::PeakDecay);
     if (unloadHidden)
         unloadHiddenStrips(window, units);
 

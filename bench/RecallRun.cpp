@@ -31,8 +31,8 @@ constexpr int onlineTimeoutMs = 10000;
 constexpr int pollingBeforeMs = 1000;
 // The load type that restores the unit settings and pushes them to the units, and the one that
 // restores the addresses too.
-constexpr int loadUnitSettings = 2;
-constexpr int loadAddressesAndSettings = 3;
+constexpr int loadUnitSettings = PresetLoader::settingsBit;
+constexpr int loadAddressesAndSettings = PresetLoader::addressesBit | PresetLoader::settingsBit;
 constexpr int channelAnswers = PreampModel::channelCount * 5;
 constexpr int converterAnswers = 4;
 

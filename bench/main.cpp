@@ -9,6 +9,7 @@
 //   octo-bench engine --units A,B,... --awake N [--seconds S] [--warmup S]
 //   octo-bench floor --mix ENGINE_RESULT.json [--seconds S] [--warmup S]
 //   octo-bench interface --units A,B,... [--seconds S] [--warmup S] [--unload-hidden-strips]
+//   octo-bench meterfloor [--seconds S] [--warmup S]
 //   octo-bench clipstorm --units A,B,... [--seconds S] [--warmup S] [--storm] [--log-open]
 //   octo-bench latency --units A [--seconds S] [--warmup S] [--seed N]
 //   octo-bench recall --units A,B,... [--resume-polling]
@@ -33,6 +34,7 @@
 #include "HeldControls.h"
 #include "InterfaceRun.h"
 #include "LoadRuns.h"
+#include "MeterFloorRun.h"
 #include "RecallRun.h"
 #include "SearchRun.h"
 #include "SoakRun.h"
@@ -63,7 +65,8 @@ Arguments parse(const QStringList &arguments)
     parser.addHelpOption();
     parser.addPositionalArgument(
         "mode",
-        "all (default), engine, floor, interface, clipstorm, latency, held, recall, soak or "
+        "all (default), engine, floor, interface, meterfloor, clipstorm, latency, held, recall, "
+        "soak or "
         "search");
     const QCommandLineOption units("units", "Unit addresses, comma separated.", "A,B,...");
     const QCommandLineOption awake("awake", "Units polled at full rate.", "N",
@@ -147,6 +150,8 @@ QJsonObject runMeasurement(const Arguments &args)
     }
     if (args.mode == QLatin1String("interface"))
         return InterfaceRun::run(args.units, warmupMs, windowMs, args.unloadHiddenStrips);
+    if (args.mode == QLatin1String("meterfloor"))
+        return MeterFloorRun::run(warmupMs, windowMs);
     if (args.mode == QLatin1String("clipstorm"))
         return ClipStormRun::run(args.units, {args.storm, args.logOpen, warmupMs, windowMs});
     if (args.mode == QLatin1String("latency")) {
@@ -187,6 +192,7 @@ int main(int argc, char **argv)
         rawArguments << QString::fromLocal8Bit(argv[i]);
     // Only the interface needs a window system; the other measurements run without one.
     const bool needsWindow = rawArguments.value(1) == QLatin1String("interface") ||
+                             rawArguments.value(1) == QLatin1String("meterfloor") ||
                              rawArguments.value(1) == QLatin1String("clipstorm");
     std::unique_ptr<QCoreApplication> app;
     if (needsWindow)

@@ -5,20 +5,51 @@ include(GNUInstallDirs)
 set(OCTO_PACKAGE corvane-octo-remote)
 set(OCTO_APPSTREAM_ID invalid.corvane.octo_remote)
 
-# The changelog and the metadata name the release; a version bump without an entry in both
-# would ship a package that contradicts itself.
-file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog OCTO_CHANGELOG_TOP LIMIT_COUNT 1)
-file(READ ${PROJECT_SOURCE_DIR}/app/corvane-octo-remote.metainfo.xml OCTO_METAINFO)
-if(NOT OCTO_CHANGELOG_TOP MATCHES "^${OCTO_PACKAGE} \\(${PROJECT_VERSION}\\) "
-   OR NOT OCTO_METAINFO MATCHES "<release version=\"${PROJECT_VERSION}\"")
+# The product's name and version are the project's (CMakeLists.txt). The changelog's top entry
+# must be that version's: a version bump without one would ship a package that contradicts
+# itself. The metadata's releases are the changelog's entries, each with its version and date,
+# and the desktop entry and the metadata carry the product's name.
+file(STRINGS ${PROJECT_SOURCE_DIR}/cmake/debian/changelog OCTO_CHANGELOG
+    REGEX "^(${OCTO_PACKAGE} | -- )")
+list(GET OCTO_CHANGELOG 0 OCTO_CHANGELOG_TOP)
+if(NOT OCTO_CHANGELOG_TOP MATCHES "^${OCTO_PACKAGE} \\(${PROJECT_VERSION}\\) ")
     message(FATAL_ERROR "Version ${PROJECT_VERSION} needs an entry at the top of "
-        "cmake/debian/changelog and a <release> in app/corvane-octo-remote.metainfo.xml")
+        "cmake/debian/changelog")
 endif()
+# An entry begins "corvane-octo-remote (1.3.0) ..." and ends with its trailer
+# " -- Name <address>  Sun, 06 Dec 2026 18:00:00 +0000".
+set(OCTO_MONTHS Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+set(OCTO_RELEASES "")
+foreach(line IN LISTS OCTO_CHANGELOG)
+    if(line MATCHES "^${OCTO_PACKAGE} \\(([^)]+)\\)")
+        set(OCTO_ENTRY_VERSION ${CMAKE_MATCH_1})
+    elseif(line MATCHES ">  [A-Z][a-z][a-z], ([0-9]+) ([A-Z][a-z][a-z]) ([0-9]+) ")
+        set(OCTO_DAY ${CMAKE_MATCH_1})
+        set(OCTO_YEAR ${CMAKE_MATCH_3})
+        list(FIND OCTO_MONTHS ${CMAKE_MATCH_2} OCTO_MONTH)
+        math(EXPR OCTO_MONTH "${OCTO_MONTH} + 1")
+        foreach(part OCTO_DAY OCTO_MONTH)
+            string(LENGTH ${${part}} digits)
+            if(digits EQUAL 1)
+                set(${part} 0${${part}})
+            endif()
+        endforeach()
+        set(OCTO_DATE ${OCTO_YEAR}-${OCTO_MONTH}-${OCTO_DAY})
+        string(APPEND OCTO_RELEASES
+            "    <release version=\"${OCTO_ENTRY_VERSION}\" date=\"${OCTO_DATE}\"/>\n")
+    endif()
+endforeach()
+string(STRIP "${OCTO_RELEASES}" OCTO_RELEASES)
+configure_file(app/corvane-octo-remote.metainfo.xml.in
+    ${PROJECT_BINARY_DIR}/packaging/${OCTO_APPSTREAM_ID}.metainfo.xml @ONLY)
+configure_file(app/corvane-octo-remote.desktop.in
+    ${PROJECT_BINARY_DIR}/packaging/corvane-octo-remote.desktop @ONLY)
 
 install(TARGETS corvane-octo-remote corvane-unit-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES app/corvane-octo-remote.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES app/corvane-octo-remote.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo
-    RENAME ${OCTO_APPSTREAM_ID}.metainfo.xml)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/corvane-octo-remote.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/${OCTO_APPSTREAM_ID}.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES qml/Images/octo-remote.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
     RENAME corvane-octo-remote.png)

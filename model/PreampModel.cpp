@@ -31,11 +31,14 @@ Channel *channelAt(QQmlListProperty<Channel> *list, int index)
 } // namespace
 
 PreampModel::PreampModel(QObject *parent)
-    : QAbstractListModel(parent), m_link(new LinkMonitor(this))
+    : QAbstractListModel(parent), m_link(new LinkMonitor(this)), m_live(new UnitState(this))
 {
     connect(m_link, &LinkMonitor::statusDue, this, &PreampModel::statusTrigger);
     connect(m_link, &LinkMonitor::metersDue, this, [this] { send(Commands::meters()); });
-    connect(m_link, &LinkMonitor::cameOnline, this, [this] { emit onlineChanged(online()); });
+    connect(m_link, &LinkMonitor::cameOnline, this, [this] {
+        emit onlineChanged(online());
+        m_live->follow(*this);
+    });
     connect(m_link, &LinkMonitor::statusOverdue, this,
             [this] { emitRowsChanged(0, channelCount - 1); });
     connect(m_link, &LinkMonitor::wentOffline, this, [this] {
@@ -43,6 +46,19 @@ PreampModel::PreampModel(QObject *parent)
         emitRowsChanged(0, channelCount - 1);
     });
     connect(this, &PreampModel::netErr, this, &PreampModel::pauseMetersAfterError);
+    // Writes through the property system notify the model's own signals at once.
+    const auto follow = [this] {
+        m_live->follow(*this);
+    };
+    connect(this, &PreampModel::idChanged, this, follow);
+    connect(this, &PreampModel::clkStatusChanged, this, follow);
+    connect(this, &PreampModel::sampleRateChanged, this, follow);
+    connect(this, &PreampModel::clkSourceChanged, this, follow);
+    connect(this, &PreampModel::outFormatChanged, this, follow);
+    connect(this, &PreampModel::clkOutSourceChanged, this, follow);
+    connect(this, &PreampModel::preampNameChanged, this, follow);
+    connect(this, &PreampModel::ipAddrChanged, this, follow);
+    connect(this, &PreampModel::onlineChanged, this, follow);
     // The model where a group move starts is a member of its own group too.
     connect(this, &PreampModel::groupGainChange, this, &PreampModel::groupGainUpdate);
     for (int i = 0; i < channelCount; ++i)
@@ -118,6 +134,7 @@ void PreampModel::ping()
 void PreampModel::setIP(const QString &address)
 {
     m_ipAddr = address;
+    m_live->follow(*this);
 }
 
 void PreampModel::statusTrigger()
@@ -150,6 +167,7 @@ void PreampModel::writeOnline(int value)
 
 void PreampModel::emitRowsChanged(int firstRow, int lastRow)
 {
+    m_live->follow(*this);
     emit dataChanged(index(firstRow, 0), index(lastRow, 0));
 }
 
@@ -382,6 +400,7 @@ bool PreampModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (!isChannelRow(index.row()) || !access)
         return false;
     access->write(*this, *m_channels.at(index.row()), value);
+    m_live->follow(*this);
     emit dataChanged(index, index);
     return true;
 }

@@ -14,6 +14,7 @@
 #include "device/UnitAddress.h"
 #include "model/Channel.h"
 #include "model/LinkMonitor.h"
+#include "model/UnitState.h"
 
 class QTimer;
 
@@ -33,11 +34,13 @@ class QTimer;
 // watchdog); the model sends the polls it asks for and publishes its transitions.
 //
 // The model's own code writes the unit-level fields directly, without their property signals;
-// the interface re-reads them on dataChanged. Only writes through the property system (from
-// QML) emit the NOTIFY signals, and only on a real change.
+// only writes through the property system (from QML) emit them, on a real change, and the link
+// state's onlineChanged also when the unit comes online. What the interface binds to is the
+// model's "live" UnitState, which signals every real change of those values, whoever made it,
+// just before the dataChanged that goes with it.
 //
-// Ownership: the eight channels and the link monitor (with its timers) are children of the model
-// and live as long as it does; nothing adds, removes or replaces channels.
+// Ownership: the eight channels, the link monitor (with its timers) and the live state are
+// children of the model and live as long as it does; nothing adds, removes or replaces channels.
 class PreampModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -51,6 +54,7 @@ class PreampModel : public QAbstractListModel
     Q_PROPERTY(QString preampName MEMBER m_preampName NOTIFY preampNameChanged)
     Q_PROPERTY(QString ipAddr MEMBER m_ipAddr NOTIFY ipAddrChanged)
     Q_PROPERTY(QQmlListProperty<Channel> channels READ channels CONSTANT)
+    Q_PROPERTY(UnitState *live READ live CONSTANT)
 
 public:
     enum Roles
@@ -144,6 +148,7 @@ public:
     int clkOutSource() const { return m_clkOutSource; }
     QString preampName() const { return m_preampName; }
     QString ipAddr() const { return m_ipAddr; }
+    UnitState *live() const { return m_live; }
     void setSampleRate(int value) { m_sampleRate = value; }
     void setClkSource(int value) { m_clkSource = value; }
     void setOutFormat(int value) { m_outFormat = value; }
@@ -245,5 +250,6 @@ private:
     QString m_preampName;
     QString m_ipAddr = UnitAddress::unset;
     LinkMonitor *m_link;
+    UnitState *m_live;
     QList<Channel *> m_channels;
 };

@@ -6,8 +6,8 @@
 #include <QDebug>
 #include <QJsonArray>
 
-#include "device/ReplyDocument.h"
 #include "device/Logging.h"
+#include "device/ReplyDocument.h"
 
 namespace {
 
@@ -86,6 +86,7 @@ void PreampModel::statusUpdated(const QJsonObject &document, const QString &addr
     m_preampID = ReplyDocument::readInt(sys.value(ReplyDocument::unitIdKey));
     m_preampName = ReplyDocument::readText(sys.value(ReplyDocument::unitNameKey));
     if (m_link->isPinged()) {
+        m_live->follow(*this);
         emit pingReceived();
         m_link->pingAnswered();
         qCDebug(lcUnit) << "Ping Received on " << m_ipAddr;

@@ -1,7 +1,6 @@
 import QtQuick 2.15
 import com.Corvane.controller 1.0 as Controller
 import QtQuick.Controls 2.15
-import QtGraphicalEffects 1.15
 
 // One channel strip of a unit page: name, gain, meter, switches, gain group and scribble strip.
 //
@@ -12,7 +11,7 @@ import QtGraphicalEffects 1.15
 Item {
     id: strip
 
-    property var channelID: "#"
+    property string channelID: "#"
     property string channelName: ""
     // Gain step as the channel reads it (a group's gain may run beyond 0 to 68).
     property int gainVal: 0
@@ -25,10 +24,10 @@ Item {
     property string scribbleStrip: ""
     property bool over: false
     property var groupModel: null
-    property int peakMode: 1
+    property int peakMode: Controller.Octo.PeakDecay
     readonly property alias meter: stripMeter
     // The gain as the operator reads it: -6 for step 0, otherwise the step plus one.
-    readonly property int gainDisp: displayOfStep(gainVal)
+    readonly property int gainDisp: Controller.Octo.gainShown(gainVal)
 
     signal phantomClicked()
     signal phaseClicked()
@@ -44,15 +43,12 @@ Item {
     signal channelNameEntered(string name)
     signal scribbleEntered(string scribble)
 
-    readonly property int maxGainStep: Controller.Octo.maxGain
-    readonly property int lowestGainDisplay: -6
-    readonly property int highestGainDisplay: maxGainStep + 1
     readonly property int maxNameLength: 11
+    // The strip has room for two lines of notes.
     readonly property int maxScribbleLines: 2
     readonly property int longPressMs: 500
     readonly property int repeatMs: 250
 
-    readonly property int margin: 6
     readonly property int namePanelHeight: 74
     readonly property int gainPanelHeight: 153
     readonly property int meterPanelWidth: 46
@@ -62,7 +58,6 @@ Item {
     readonly property int groupButtonWidth: 55
     readonly property int groupControlHeight: 33
     readonly property int selectorEntryHeight: 42
-    readonly property int popupMs: 250
 
     readonly property int numberFontSize: 30
     readonly property int nameFontSize: 15
@@ -71,17 +66,7 @@ Item {
     readonly property int buttonFontSize: 16
     readonly property int scribbleFontSize: 14
 
-    readonly property color stripColor: "#496c89"
-    readonly property color panelColor: "#333240"
-    readonly property color focusPanelColor: "#636378"
-    readonly property color textColor: "white"
-    readonly property color fieldTextColor: "#b8b8c7"
-    readonly property color focusTextColor: "#26c9ff"
-    readonly property color buttonTop: "#69697C"
-    readonly property color buttonBottom: "#424251"
-    readonly property color pressedTop: "#3e3e46"
-    readonly property color pressedBottom: "#1f1f24"
-    readonly property color pressedDownBottom: "#1f1e24"
+    // The switches' and the group button's colours while on.
     readonly property color phantomTop: "#8c2300"
     readonly property color phantomBottom: "#d93600"
     readonly property color phaseTop: "#8c6900"
@@ -90,22 +75,6 @@ Item {
     readonly property color ribbonBottom: "#006dd9"
     readonly property color groupTop: "#238c01"
     readonly property color groupBottom: "#2db201"
-    readonly property color shadowColor: "#df000000"
-
-    function displayOfStep(step) {
-        if (step <= 0)
-            return lowestGainDisplay
-        return Math.min(step, maxGainStep) + 1
-    }
-
-    // The field only lets whole numbers from -6 to 69 through; -6 to 1 all mean step 0.
-    function stepOfDisplay(display) {
-        return display <= 1 ? 0 : display - 1
-    }
-
-    function lineCount(text) {
-        return text.split("\n").length
-    }
 
     // The edit fields show the channel's values except while the operator types in them.
     function showChannelValues() {
@@ -132,12 +101,6 @@ Item {
         }
     }
 
-    // Escape takes back what was typed and leaves the field, sending nothing.
-    function restoreField(field) {
-        field.text = field.shownText
-        field.focus = false
-    }
-
     width: 165
     height: 400
 
@@ -149,68 +112,44 @@ Item {
     Rectangle {
         id: stripBackground
         anchors.fill: parent
-        color: strip.stripColor
+        color: Theme.frameColor
     }
 
-    // The shadow is cast by the plain background, not by the live content, so it is rendered
-    // once and does not follow every meter movement.
-    DropShadow {
-        anchors.fill: stripBackground
-        source: stripBackground
-        horizontalOffset: 2
-        verticalOffset: 4
-        radius: 3
-        samples: 7
-        color: strip.shadowColor
-        cached: true
-        // The software scene graph draws no shader effects; an invisible shadow there only
-        // costs time.
-        visible: GraphicsInfo.api !== GraphicsInfo.Software
+    BoxShadow {
+        box: stripBackground
     }
 
     Rectangle {
         id: namePanel
-        x: strip.margin
-        y: strip.margin
-        width: meterPanel.x - strip.margin - x
+        x: Theme.margin
+        y: Theme.margin
+        width: meterPanel.x - Theme.margin - x
         height: strip.namePanelHeight
-        color: strip.panelColor
+        color: Theme.panelColor
 
         Text {
             objectName: "channelLabel"
             anchors.horizontalCenter: parent.horizontalCenter
-            y: strip.margin / 2
+            y: Theme.margin / 2
             text: strip.channelID
-            color: strip.textColor
-            font.family: "Arial"
+            color: Theme.textColor
+            font.family: Theme.fontFamily
             font.bold: true
             font.pixelSize: strip.numberFontSize
         }
 
-        TextField {
+        StripField {
             id: nameField
             objectName: "nameField"
-            property bool committing: false
-            property string shownText: ""
-            x: strip.margin
-            width: parent.width - 2 * strip.margin
+            x: Theme.margin
+            width: parent.width - 2 * Theme.margin
             anchors.bottom: parent.bottom
-            anchors.bottomMargin: strip.margin
+            anchors.bottomMargin: Theme.margin
             padding: 2
-            hoverEnabled: true
-            selectByMouse: true
             maximumLength: strip.maxNameLength
             validator: RegularExpressionValidator { regularExpression: /[A-Za-z0-9_-]*/ }
-            horizontalAlignment: TextInput.AlignHCenter
-            font.family: "Arial"
             font.pixelSize: strip.nameFontSize
-            color: activeFocus ? strip.focusTextColor : strip.fieldTextColor
-            background: Rectangle {
-                color: nameField.activeFocus || nameField.hovered ? strip.focusPanelColor
-                                                                  : strip.panelColor
-            }
             onActiveFocusChanged: strip.fieldFocusChanged(nameField)
-            Keys.onEscapePressed: strip.restoreField(nameField)
             // Return commits and then drops the focus, which finishes the edit a second time.
             onEditingFinished: {
                 if (committing)
@@ -227,49 +166,37 @@ Item {
 
     Rectangle {
         id: gainPanel
-        x: strip.margin
-        y: namePanel.y + namePanel.height + strip.margin
+        x: Theme.margin
+        y: namePanel.y + namePanel.height + Theme.margin
         width: namePanel.width
         height: strip.gainPanelHeight
-        color: strip.panelColor
+        color: Theme.panelColor
 
         Text {
             id: gainLabel
-            x: strip.margin
+            x: Theme.margin
             anchors.verticalCenter: gainField.verticalCenter
             text: "Gain"
-            color: strip.textColor
-            font.family: "Arial"
+            color: Theme.textColor
+            font.family: Theme.fontFamily
             font.pixelSize: strip.gainLabelFontSize
         }
 
-        TextField {
+        StripField {
             id: gainField
             objectName: "gainField"
-            property bool committing: false
-            property string shownText: ""
             anchors.left: gainLabel.right
-            anchors.leftMargin: strip.margin
+            anchors.leftMargin: Theme.margin
             anchors.right: parent.right
-            anchors.rightMargin: strip.margin
-            y: strip.margin
+            anchors.rightMargin: Theme.margin
+            y: Theme.margin
             padding: 0
-            hoverEnabled: true
-            selectByMouse: true
             validator: IntValidator {
-                bottom: strip.lowestGainDisplay
-                top: strip.highestGainDisplay
+                bottom: Controller.Octo.lowestGainShown
+                top: Controller.Octo.highestGainShown
             }
-            horizontalAlignment: TextInput.AlignHCenter
-            font.family: "Arial"
             font.pixelSize: strip.gainFontSize
-            color: activeFocus ? strip.focusTextColor : strip.fieldTextColor
-            background: Rectangle {
-                color: gainField.activeFocus || gainField.hovered ? strip.focusPanelColor
-                                                                  : strip.panelColor
-            }
             onActiveFocusChanged: strip.fieldFocusChanged(gainField)
-            Keys.onEscapePressed: strip.restoreField(gainField)
             // A number is compared, not its spelling: "069" is what "69" showed. A group's gain
             // beyond the range shows as the end value, which is sent only when typed.
             onEditingFinished: {
@@ -278,7 +205,7 @@ Item {
                 committing = true
                 var typed = parseInt(text, 10)
                 if (typed !== parseInt(shownText, 10))
-                    strip.gainEntered(strip.stepOfDisplay(typed))
+                    strip.gainEntered(Controller.Octo.gainStep(typed))
                 focus = false
                 committing = false
             }
@@ -287,17 +214,13 @@ Item {
         StepButton {
             objectName: "gainUpButton"
             stepName: "gainUp"
-            x: strip.margin
-            width: parent.width - 2 * strip.margin
+            x: Theme.margin
+            width: parent.width - 2 * Theme.margin
             height: strip.stepButtonHeight
             anchors.bottom: gainDownButton.top
-            anchors.bottomMargin: strip.margin
+            anchors.bottomMargin: Theme.margin
             arrow: "Images/upArrow.png"
             pressedArrow: "Images/upArrowClicked.png"
-            topColor: strip.buttonTop
-            bottomColor: strip.buttonBottom
-            pressedTopColor: strip.pressedTop
-            pressedBottomColor: strip.pressedBottom
             longPressMs: strip.longPressMs
             repeatMs: strip.repeatMs
             onStepped: strip.gainUpClicked()
@@ -307,17 +230,14 @@ Item {
             id: gainDownButton
             objectName: "gainDownButton"
             stepName: "gainDown"
-            x: strip.margin
-            width: parent.width - 2 * strip.margin
+            x: Theme.margin
+            width: parent.width - 2 * Theme.margin
             height: strip.stepButtonHeight
             anchors.bottom: parent.bottom
-            anchors.bottomMargin: strip.margin
+            anchors.bottomMargin: Theme.margin
             arrow: "Images/downArrow.png"
             pressedArrow: "Images/downArrowClicked.png"
-            topColor: strip.buttonTop
-            bottomColor: strip.buttonBottom
-            pressedTopColor: strip.pressedTop
-            pressedBottomColor: strip.pressedDownBottom
+            pressedBottom: Theme.downArrowPressedBottom
             longPressMs: strip.longPressMs
             repeatMs: strip.repeatMs
             onStepped: strip.gainDownClicked()
@@ -326,11 +246,11 @@ Item {
 
     Rectangle {
         id: meterPanel
-        x: strip.width - strip.margin - width
-        y: strip.margin
+        x: strip.width - Theme.margin - width
+        y: Theme.margin
         width: strip.meterPanelWidth
         height: gainPanel.y + gainPanel.height - y
-        color: strip.panelColor
+        color: Theme.panelColor
 
         Meter {
             id: stripMeter
@@ -345,16 +265,16 @@ Item {
 
     Rectangle {
         id: switchRow
-        x: strip.margin
-        y: gainPanel.y + gainPanel.height + strip.margin
-        width: strip.width - 2 * strip.margin
+        x: Theme.margin
+        y: gainPanel.y + gainPanel.height + Theme.margin
+        width: strip.width - 2 * Theme.margin
         height: strip.switchRowHeight
-        color: strip.panelColor
+        color: Theme.panelColor
 
         Row {
             anchors.fill: parent
-            anchors.margins: strip.margin
-            spacing: strip.margin
+            anchors.margins: Theme.margin
+            spacing: Theme.margin
 
             // The colours follow the channel's value, never the click.
             Repeater {
@@ -367,34 +287,16 @@ Item {
                       bottom: strip.ribbonBottom }
                 ]
 
-                Button {
-                    readonly property bool on: strip[modelData.value]
-
+                PanelButton {
                     objectName: modelData.value + "Button"
                     width: (parent.width - 2 * parent.spacing) / 3
                     height: parent.height
                     text: modelData.label
-                    font.family: "Arial"
+                    font.family: Theme.fontFamily
                     font.pixelSize: strip.buttonFontSize
-                    contentItem: Text {
-                        text: parent.text
-                        font: parent.font
-                        color: strip.textColor
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                    }
-                    background: Rectangle {
-                        gradient: Gradient {
-                            GradientStop {
-                                position: 0
-                                color: on ? modelData.top : strip.buttonTop
-                            }
-                            GradientStop {
-                                position: 1
-                                color: on ? modelData.bottom : strip.buttonBottom
-                            }
-                        }
-                    }
+                    lit: strip[modelData.value]
+                    litTop: modelData.top
+                    litBottom: modelData.bottom
                     onClicked: strip[modelData.value + "Clicked"]()
                 }
             }
@@ -403,47 +305,31 @@ Item {
 
     Rectangle {
         id: groupRow
-        x: strip.margin
-        y: switchRow.y + switchRow.height + strip.margin
-        width: strip.width - 2 * strip.margin
+        x: Theme.margin
+        y: switchRow.y + switchRow.height + Theme.margin
+        width: strip.width - 2 * Theme.margin
         height: strip.groupRowHeight
-        color: strip.panelColor
+        color: Theme.panelColor
 
         // The button always shows the channel's value: a click asks for the other state, and
         // the button lights only if the channel takes it (at once, unless the unit is offline).
         // Its lit state is not the button's checked state, which a click would flip on its own
         // (and setting it makes the button checkable).
-        Button {
+        // The button always shows the channel's value: a click asks for the other state, and
+        // the button lights only if the channel takes it (at once, unless the unit is offline).
+        PanelButton {
             id: groupButton
             objectName: "groupButton"
-            readonly property bool lit: strip.group
-
             x: (parent.height - height) / 2
             anchors.verticalCenter: parent.verticalCenter
             width: strip.groupButtonWidth
             height: strip.groupControlHeight
             text: "group"
-            font.family: "Arial"
+            font.family: Theme.fontFamily
             font.pixelSize: strip.buttonFontSize
-            contentItem: Text {
-                text: parent.text
-                font: parent.font
-                color: strip.textColor
-                horizontalAlignment: Text.AlignHCenter
-                verticalAlignment: Text.AlignVCenter
-            }
-            background: Rectangle {
-                gradient: Gradient {
-                    GradientStop {
-                        position: 0
-                        color: groupButton.lit ? strip.groupTop : strip.buttonTop
-                    }
-                    GradientStop {
-                        position: 1
-                        color: groupButton.lit ? strip.groupBottom : strip.buttonBottom
-                    }
-                }
-            }
+            lit: strip.group
+            litTop: strip.groupTop
+            litBottom: strip.groupBottom
             // The line names the state the click asks to leave.
             onClicked: {
                 console.log("checked changed.  group = " + strip.group)
@@ -451,8 +337,9 @@ Item {
             }
         }
 
-        ComboBox {
-            id: groupSelector
+        // Picking an entry asks for it; the selector then shows the channel's group again,
+        // which is the picked one unless the channel refused it.
+        DropDown {
             objectName: "groupSelector"
             anchors.left: groupButton.right
             anchors.leftMargin: groupButton.x
@@ -462,107 +349,28 @@ Item {
             height: strip.groupControlHeight
             model: strip.groupModel
             textRole: "name"
-            currentIndex: strip.groupName
-            font.family: "Arial"
+            shownIndex: strip.groupName
+            entryHeight: strip.selectorEntryHeight
+            font.family: Theme.fontFamily
             font.pixelSize: strip.buttonFontSize
-            indicator: Item {}
-            contentItem: Text {
-                leftPadding: strip.margin
-                text: groupSelector.displayText
-                font: groupSelector.font
-                color: strip.textColor
-                verticalAlignment: Text.AlignVCenter
-                elide: Text.ElideRight
-            }
-            background: Rectangle {
-                color: strip.buttonBottom
-            }
-            delegate: ItemDelegate {
-                width: groupSelector.width
-                height: strip.selectorEntryHeight
-                highlighted: groupSelector.highlightedIndex === index
-                contentItem: Text {
-                    text: model[groupSelector.textRole]
-                    font: groupSelector.font
-                    color: strip.textColor
-                    verticalAlignment: Text.AlignVCenter
-                    elide: Text.ElideRight
-                }
-                background: Rectangle {
-                    color: highlighted ? strip.buttonTop : strip.buttonBottom
-                }
-            }
-            popup: Popup {
-                y: groupSelector.height
-                width: groupSelector.width
-                implicitHeight: groupSelector.count * strip.selectorEntryHeight
-                padding: 0
-                clip: true
-                contentItem: ListView {
-                    model: groupSelector.popup.visible ? groupSelector.delegateModel : null
-                    currentIndex: groupSelector.highlightedIndex
-                    interactive: false
-                }
-                background: Rectangle {
-                    color: strip.buttonBottom
-                }
-                enter: Transition {
-                    NumberAnimation {
-                        property: "height"
-                        from: 0
-                        to: groupSelector.popup.implicitHeight
-                        duration: strip.popupMs
-                        easing.type: Easing.OutSine
-                    }
-                }
-                exit: Transition {
-                    NumberAnimation {
-                        property: "height"
-                        to: 0
-                        duration: strip.popupMs
-                        easing.type: Easing.OutSine
-                    }
-                }
-            }
-            // Picking an entry asks for it; the selector then shows the channel's group again,
-            // which is the picked one unless the channel refused it.
-            onActivated: {
+            onPicked: {
                 console.log(currentText, strip.groupModel.get(index).name)
                 strip.groupSelected(index)
-                currentIndex = Qt.binding(function() { return strip.groupName })
-                focus = false
             }
-            Keys.onReturnPressed: focus = false
-            Keys.onEnterPressed: focus = false
         }
     }
 
-    TextArea {
+    ScribbleField {
         id: scribbleField
         objectName: "scribbleField"
-        property string shownText: ""
-        x: strip.margin
-        y: groupRow.y + groupRow.height + strip.margin
-        width: strip.width - 2 * strip.margin
-        height: strip.height - strip.margin - y
-        padding: strip.margin / 2
-        hoverEnabled: true
-        selectByMouse: true
-        wrapMode: TextEdit.NoWrap
-        placeholderText: "notes..."
-        placeholderTextColor: strip.fieldTextColor
-        font.family: "Arial"
+        x: Theme.margin
+        y: groupRow.y + groupRow.height + Theme.margin
+        width: strip.width - 2 * Theme.margin
+        height: strip.height - Theme.margin - y
+        padding: Theme.margin / 2
+        maxLines: strip.maxScribbleLines
         font.pixelSize: strip.scribbleFontSize
-        color: activeFocus ? strip.focusTextColor : strip.textColor
-        background: Rectangle {
-            color: scribbleField.activeFocus || scribbleField.hovered ? strip.focusPanelColor
-                                                                      : strip.panelColor
-        }
-        // The strip has room for two lines.
-        Keys.onReturnPressed: event.accepted = strip.lineCount(text) >= strip.maxScribbleLines
-        Keys.onEnterPressed: event.accepted = strip.lineCount(text) >= strip.maxScribbleLines
         onActiveFocusChanged: strip.fieldFocusChanged(scribbleField)
-        Keys.onEscapePressed: strip.restoreField(scribbleField)
         onEditingFinished: {
             focus = false
             if (text !== shownText)

@@ -26,16 +26,7 @@ Popup {
     readonly property int addressWidth: 150
     readonly property int idWidth: 40
     readonly property int listedWidth: 60
-    readonly property int fontSize: 13
     readonly property int progressHeight: 10
-    readonly property color barColor: "#496c89"
-    readonly property color panelColor: "#333240"
-    readonly property color rowColor: "#858585"
-    readonly property color borderColor: "#161616"
-    readonly property color focusColor: "#a6a6a6"
-    readonly property color textColor: "white"
-    readonly property color errorColor: "#ffd24d"
-    readonly property color progressColor: "#26c9ff"
 
     // What "Add" did: how many units went into the list and how many found no row.
     function addResult(added, notFitted) {
@@ -73,8 +64,8 @@ Popup {
     }
 
     background: Rectangle {
-        color: panel.barColor
-        border.color: panel.borderColor
+        color: Theme.frameColor
+        border.color: Theme.rowBorderColor
     }
 
     contentItem: Column {
@@ -83,15 +74,15 @@ Popup {
         Rectangle {
             width: parent.width
             height: panel.titleHeight
-            color: panel.panelColor
+            color: Theme.panelColor
 
             Text {
                 anchors.left: parent.left
                 anchors.leftMargin: panel.gap
                 anchors.verticalCenter: parent.verticalCenter
                 text: panel.texts.title
-                color: panel.textColor
-                font.family: "Arial"
+                color: Theme.textColor
+                font.family: Theme.fontFamily
                 font.bold: true
                 font.pixelSize: panel.titleFontSize
             }
@@ -110,8 +101,8 @@ Popup {
                     width: panel.labelWidth
                     height: parent.height
                     text: panel.texts.range
-                    color: panel.textColor
-                    font.pixelSize: panel.fontSize
+                    color: Theme.textColor
+                    font.pixelSize: Theme.fontSize
                     verticalAlignment: Text.AlignVCenter
                 }
 
@@ -120,13 +111,13 @@ Popup {
                     objectName: "rangeField"
                     width: parent.width - panel.labelWidth
                     height: parent.height
-                    font.pixelSize: panel.fontSize
-                    color: panel.textColor
+                    font.pixelSize: Theme.fontSize
+                    color: Theme.textColor
                     selectByMouse: true
                     verticalAlignment: TextInput.AlignVCenter
                     background: Rectangle {
-                        color: rangeField.activeFocus ? panel.focusColor : panel.rowColor
-                        border.color: panel.borderColor
+                        color: rangeField.activeFocus ? Theme.focusedRowColor : Theme.rowColor
+                        border.color: Theme.rowBorderColor
                     }
                 }
             }
@@ -137,8 +128,8 @@ Popup {
                 x: panel.labelWidth
                 width: parent.width - panel.labelWidth
                 visible: text !== ""
-                color: panel.errorColor
-                font.pixelSize: panel.fontSize
+                color: Theme.errorColor
+                font.pixelSize: Theme.fontSize
                 wrapMode: Text.Wrap
             }
 
@@ -151,14 +142,14 @@ Popup {
 
                     PanelButton {
                         objectName: "scanStartButton"
-                        label: panel.texts.start
+                        text: panel.texts.start
                         enabled: !unitScanner.running
                         onClicked: panel.startSearch()
                     }
 
                     PanelButton {
                         objectName: "scanStopButton"
-                        label: panel.texts.stop
+                        text: panel.texts.stop
                         enabled: unitScanner.running
                         onClicked: unitScanner.stop()
                     }
@@ -170,14 +161,14 @@ Popup {
 
                     PanelButton {
                         objectName: "scanAddButton"
-                        label: panel.texts.add
+                        text: panel.texts.add
                         enabled: unitScanner.found > 0
                         onClicked: panel.addRequested(unitScanner.tickedAddresses())
                     }
 
                     PanelButton {
                         objectName: "scanCloseButton"
-                        label: panel.texts.close
+                        text: panel.texts.close
                         onClicked: panel.close()
                     }
                 }
@@ -193,14 +184,14 @@ Popup {
                 value: unitScanner.tried
 
                 background: Rectangle {
-                    color: panel.panelColor
-                    border.color: panel.borderColor
+                    color: Theme.panelColor
+                    border.color: Theme.rowBorderColor
                 }
                 contentItem: Item {
                     Rectangle {
                         width: progress.visualPosition * parent.width
                         height: parent.height
-                        color: panel.progressColor
+                        color: Theme.accentColor
                     }
                 }
             }
@@ -210,8 +201,8 @@ Popup {
                 width: parent.width
                 text: panel.texts.progress.arg(unitScanner.tried).arg(unitScanner.total)
                                           .arg(unitScanner.found)
-                color: panel.textColor
-                font.pixelSize: panel.fontSize
+                color: Theme.textColor
+                font.pixelSize: Theme.fontSize
             }
 
             ListView {
@@ -228,8 +219,8 @@ Popup {
                     z: 3
                     width: results.width
                     height: panel.lineHeight
-                    color: panel.rowColor
-                    border.color: panel.borderColor
+                    color: Theme.rowColor
+                    border.color: Theme.rowBorderColor
 
                     Row {
                         anchors.fill: parent
@@ -249,8 +240,8 @@ Popup {
                                 width: modelData.width
                                 height: parent.height
                                 text: modelData.label
-                                color: panel.textColor
-                                font.pixelSize: panel.fontSize
+                                color: Theme.textColor
+                                font.pixelSize: Theme.fontSize
                                 horizontalAlignment: Text.AlignHCenter
                                 verticalAlignment: Text.AlignVCenter
                             }
@@ -269,8 +260,8 @@ Popup {
 
                     width: results.width
                     height: panel.lineHeight
-                    color: panel.rowColor
-                    border.color: panel.borderColor
+                    color: Theme.rowColor
+                    border.color: Theme.rowBorderColor
 
                     Row {
                         anchors.fill: parent
@@ -301,8 +292,8 @@ Popup {
                                 width: modelData.width
                                 height: parent.height
                                 text: modelData.text
-                                color: panel.textColor
-                                font.pixelSize: panel.fontSize
+                                color: Theme.textColor
+                                font.pixelSize: Theme.fontSize
                                 horizontalAlignment: Text.AlignHCenter
                                 verticalAlignment: Text.AlignVCenter
                                 elide: Text.ElideRight
@@ -317,8 +308,8 @@ Popup {
                 objectName: "scanMessage"
                 width: parent.width
                 height: panel.lineHeight
-                color: panel.textColor
-                font.pixelSize: panel.fontSize
+                color: Theme.textColor
+                font.pixelSize: Theme.fontSize
                 verticalAlignment: Text.AlignVCenter
                 elide: Text.ElideRight
             }

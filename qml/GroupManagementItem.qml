@@ -9,26 +9,19 @@ Rectangle {
     property string name: ""
     property bool activeEnable: false
 
-    readonly property int enableWidth: 30
-    readonly property int fontSize: 13
     readonly property int fieldPadding: 4
-    readonly property color rowColor: "#858585"
-    readonly property color borderColor: "#161616"
-    readonly property color focusColor: "#a6a6a6"
-    readonly property color selectionColor: "#26c9ff"
-    readonly property color textColor: "white"
 
     width: 276
-    height: 30
-    color: rowColor
-    border.color: borderColor
+    height: Theme.rowHeight
+    color: Theme.rowColor
+    border.color: Theme.rowBorderColor
 
     Row {
         anchors.fill: parent
 
         TickBox {
             objectName: "enableBox"
-            width: item.enableWidth
+            width: Theme.enableWidth
             height: item.height
             checked: item.activeEnable
             onToggled: item.activeEnable = !item.activeEnable
@@ -37,19 +30,19 @@ Rectangle {
         TextField {
             id: nameField
             objectName: "nameField"
-            width: item.width - item.enableWidth
+            width: item.width - Theme.enableWidth
             height: item.height
             padding: item.fieldPadding
-            font.pixelSize: item.fontSize
-            color: item.textColor
-            selectionColor: item.selectionColor
+            font.pixelSize: Theme.fontSize
+            color: Theme.textColor
+            selectionColor: Theme.accentColor
             verticalAlignment: TextInput.AlignVCenter
             readOnly: true
             text: item.name
 
             background: Rectangle {
-                color: nameField.activeFocus ? item.focusColor : item.rowColor
-                border.color: item.borderColor
+                color: nameField.activeFocus ? Theme.focusedRowColor : Theme.rowColor
+                border.color: Theme.rowBorderColor
             }
         }
     }

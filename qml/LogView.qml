@@ -20,7 +20,6 @@ Popup {
     readonly property int lineHeight: 30
     readonly property int rowHeight: 24
     readonly property int gap: 8
-    readonly property int fontSize: 13
     readonly property int unitBoxWidth: 260
     readonly property int kindButtonWidth: 84
     readonly property int exportWidth: 130
@@ -34,16 +33,9 @@ Popup {
     readonly property int margin: 40
     readonly property int descriptionWidth: entryList.width - timeWidth - kindWidth - slotWidth
                                             - unitWidth - addressWidth - channelWidth
-    readonly property color barColor: "#496c89"
-    readonly property color panelColor: "#333240"
     readonly property color rowColor: "#3d3c4b"
     readonly property color otherRowColor: "#35344a"
-    readonly property color borderColor: "#161616"
-    readonly property color textColor: "white"
-    readonly property color dimColor: "#b8b8c7"
-    readonly property color errorColor: "#ffd24d"
     readonly property color alarmColor: "#ff8a7a"
-    readonly property color checkedColor: "#858585"
     readonly property var kindColors: ["#26c9ff", "#ffd24d", "#e8412c", "#8fd18f", "#c8a2ff",
                                        "#b8b8c7"]
 
@@ -81,8 +73,8 @@ Popup {
     }
 
     background: Rectangle {
-        color: panel.barColor
-        border.color: panel.borderColor
+        color: Theme.frameColor
+        border.color: Theme.rowBorderColor
     }
 
     PlatformDialogs.FileDialog {
@@ -102,15 +94,15 @@ Popup {
         Rectangle {
             width: parent.width
             height: panel.titleHeight
-            color: panel.panelColor
+            color: Theme.panelColor
 
             Text {
                 anchors.left: parent.left
                 anchors.leftMargin: panel.gap
                 anchors.verticalCenter: parent.verticalCenter
                 text: "Show log"
-                color: panel.textColor
-                font.family: "Arial"
+                color: Theme.textColor
+                font.family: Theme.fontFamily
                 font.bold: true
                 font.pixelSize: panel.titleFontSize
             }
@@ -127,8 +119,8 @@ Popup {
                 Text {
                     height: panel.lineHeight
                     text: "Unit:"
-                    color: panel.textColor
-                    font.pixelSize: panel.fontSize
+                    color: Theme.textColor
+                    font.pixelSize: Theme.fontSize
                     verticalAlignment: Text.AlignVCenter
                 }
 
@@ -137,7 +129,7 @@ Popup {
                     objectName: "logUnitFilter"
                     width: panel.unitBoxWidth
                     height: panel.lineHeight
-                    font.pixelSize: panel.fontSize
+                    font.pixelSize: Theme.fontSize
                     model: panel.unitChoices
                     textRole: "label"
                     onActivated: {
@@ -163,13 +155,13 @@ Popup {
 
                         contentItem: Text {
                             text: modelData
-                            color: kindButton.checked ? panel.textColor : panel.dimColor
-                            font.pixelSize: panel.fontSize
+                            color: kindButton.checked ? Theme.textColor : Theme.dimTextColor
+                            font.pixelSize: Theme.fontSize
                             horizontalAlignment: Text.AlignHCenter
                             verticalAlignment: Text.AlignVCenter
                         }
                         background: Rectangle {
-                            color: kindButton.checked ? panel.checkedColor : panel.panelColor
+                            color: kindButton.checked ? Theme.barButtonLitColor : Theme.panelColor
                             border.color: panel.kindColors[index]
                         }
                     }
@@ -183,13 +175,13 @@ Popup {
                 PanelButton {
                     objectName: "logExportButton"
                     width: panel.exportWidth
-                    label: "Export CSV…"
+                    text: "Export CSV…"
                     onClicked: exportDialog.open()
                 }
 
                 PanelButton {
                     objectName: "logCloseButton"
-                    label: "Close"
+                    text: "Close"
                     onClicked: panel.close()
                 }
             }
@@ -212,7 +204,7 @@ Popup {
                 z: 3
                 width: entryList.width
                 height: panel.rowHeight
-                color: panel.panelColor
+                color: Theme.panelColor
 
                 Row {
                     anchors.fill: parent
@@ -233,9 +225,9 @@ Popup {
                             height: parent.height
                             leftPadding: panel.gap
                             text: modelData.label
-                            color: panel.textColor
+                            color: Theme.textColor
                             font.bold: true
-                            font.pixelSize: panel.fontSize
+                            font.pixelSize: Theme.fontSize
                             verticalAlignment: Text.AlignVCenter
                         }
                     }
@@ -279,8 +271,8 @@ Popup {
                             height: parent.height
                             leftPadding: panel.gap
                             text: modelData.text
-                            color: entryRow.alarm ? panel.alarmColor : panel.textColor
-                            font.pixelSize: panel.fontSize
+                            color: entryRow.alarm ? panel.alarmColor : Theme.textColor
+                            font.pixelSize: Theme.fontSize
                             verticalAlignment: Text.AlignVCenter
                             elide: Text.ElideRight
                         }
@@ -296,8 +288,8 @@ Popup {
             width: parent.width - 2 * panel.gap
             visible: text !== ""
             text: panel.log ? panel.log.notice : ""
-            color: panel.errorColor
-            font.pixelSize: panel.fontSize
+            color: Theme.errorColor
+            font.pixelSize: Theme.fontSize
             wrapMode: Text.Wrap
         }
 
@@ -307,8 +299,8 @@ Popup {
             x: panel.gap
             width: parent.width - 2 * panel.gap
             height: panel.lineHeight
-            color: panel.textColor
-            font.pixelSize: panel.fontSize
+            color: Theme.textColor
+            font.pixelSize: Theme.fontSize
             verticalAlignment: Text.AlignVCenter
             elide: Text.ElideMiddle
         }

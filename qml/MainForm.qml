@@ -7,33 +7,21 @@ import com.Corvane.controller 1.0
 // twelve unit pages. It is the only place where the interface meets the unit models and the
 // system manager.
 //
-// The window is loaded before the system manager exists and publishes "preampModel1" ...
-// "preampModel12" and "systemManager"; every use of those names therefore tolerates their
-// absence, and the bindings that name them take their values once they are published.
+// The window is loaded before the system manager exists and publishes "systemManager" (and the
+// unit models, which the window takes from it); every use of that name therefore tolerates its
+// absence, and the bindings that name it take their values once it is published.
 Window {
     id: top
 
     property int activePreamps: 0
     property int topPreamp: 0
-    property var preamps: [
-        typeof preampModel1 === "undefined" ? null : preampModel1,
-        typeof preampModel2 === "undefined" ? null : preampModel2,
-        typeof preampModel3 === "undefined" ? null : preampModel3,
-        typeof preampModel4 === "undefined" ? null : preampModel4,
-        typeof preampModel5 === "undefined" ? null : preampModel5,
-        typeof preampModel6 === "undefined" ? null : preampModel6,
-        typeof preampModel7 === "undefined" ? null : preampModel7,
-        typeof preampModel8 === "undefined" ? null : preampModel8,
-        typeof preampModel9 === "undefined" ? null : preampModel9,
-        typeof preampModel10 === "undefined" ? null : preampModel10,
-        typeof preampModel11 === "undefined" ? null : preampModel11,
-        typeof preampModel12 === "undefined" ? null : preampModel12
-    ]
+    // The unit models in slot order, as the system manager publishes them.
+    readonly property var preamps: manager ? manager.units : []
     property var preampObjects: []
     property bool presetReady: false
     property bool closeHandled: false
     property string currentPreset: ""
-    property int peakMode: 0
+    property int peakMode: Octo.NoPeak
     property bool sorting: setupView.sorting
     readonly property ListModel groupList: groupModel
     readonly property var manager: typeof systemManager === "undefined" ? null : systemManager
@@ -52,18 +40,12 @@ Window {
 
     readonly property int barHeight: 40
     readonly property int viewGap: 12
-    readonly property int edge: 6
     readonly property int maxViewWidth: 1600
     readonly property int pageHeight: 420
     readonly property int bigWindow: 900
-    readonly property int fontSize: 24
+    // The gain groups a new window starts with, none of them enabled.
+    readonly property int initialGroups: 2
     readonly property color windowColor: "#19191a"
-    readonly property color barColor: "black"
-    readonly property color checkedColor: "#858585"
-    readonly property color hoverBorderColor: "#464646"
-    readonly property color presetNameColor: "#496c89"
-    readonly property color presetFieldColor: "#16161d"
-    readonly property color textColor: "white"
 
     // --- Window functions ---------------------------------------------------------------------
 
@@ -94,28 +76,6 @@ Window {
             if (unitAt(slot))
                 action(unitAt(slot))
         }
-    }
-
-    // The model writes its unit-level values without property signals, so each data change is
-    // copied into the page.
-    function copyUnitIntoPage(slot) {
-        var unit = unitAt(slot)
-        var page = pageAt(slot)
-        if (!unit || !page)
-            return
-        page.devID = unit.preampID
-        page.clkSource = unit.clkSource
-        page.clkOutSource = unit.clkOutSource
-        page.outFormat = unit.outFormat
-        page.sampleRate = unit.sampleRate
-        page.online = unit.online
-        page.clkStatus = unit.clkStatus
-        // Only a different model is assigned: the strips are built from channelModel, and this
-        // runs on every meter report.
-        if (page.channelModel !== unit)
-            page.channelModel = unit
-        if (page.groupModel !== groupList)
-            page.groupModel = groupList
     }
 
     // Shows the page at the top and the one after it; the units shown poll at full rate, the
@@ -208,7 +168,7 @@ Window {
     width: 1600
     height: 900
     visible: true
-    title: "Corvane octo Preamp Remote Controller v1.3"
+    title: Octo.windowTitle
     color: windowColor
 
     onActivePreampsChanged: numPreampsChanged(activePreamps)
@@ -222,19 +182,19 @@ Window {
             return
         closeHandled = true
         console.log("Closing")
-        savePreset("/last.cvp")
+        savePreset(Octo.closingPreset)
         saveState(manager ? manager.presetDir : "")
     }
 
     Component.onCompleted: {
+        for (var group = 1; group <= initialGroups; group++)
+            groupModel.append({ activeEnable: false, name: Octo.groupName(group) })
         restoreState()
         updateGroupModel()
     }
 
     ListModel {
         id: groupModel
-        ListElement { activeEnable: false; name: "Group 1" }
-        ListElement { activeEnable: false; name: "Group 2" }
     }
 
     ListModel {
@@ -249,7 +209,7 @@ Window {
         function onPresetLoaded() {
             setupView.fillSetupList()
             mainForm.presetReady = true
-            if (preampsButton.checked)
+            if (navigationBar.unitsShown)
                 mainForm.forEachActiveUnit(function (unit) { unit.init() })
         }
     }
@@ -273,31 +233,12 @@ Window {
         anchors.fill: parent
         color: mainForm.windowColor
 
-        Rectangle {
+        NavigationBar {
             id: navigationBar
             width: mainForm.width * 7 / 12
             height: mainForm.barHeight
-            color: mainForm.barColor
-
-            ButtonGroup { buttons: [preampsButton, setupButton] }
-
-            NavigationButton {
-                id: preampsButton
-                objectName: "preampsButton"
-                text: "Preamps"
-                width: navigationBar.width / 2
-                onPressed: mainForm.showUnits()
-            }
-
-            NavigationButton {
-                id: setupButton
-                objectName: "setupButton"
-                x: navigationBar.width / 2
-                text: "Setup"
-                width: navigationBar.width / 2
-                checked: true
-                onPressed: mainForm.showSetup()
-            }
+            onPreampsPressed: mainForm.showUnits()
+            onSetupPressed: mainForm.showSetup()
         }
 
         PresetBar {
@@ -313,147 +254,77 @@ Window {
             onUndoClicked: mainForm.undoRecall()
         }
 
-        Item {
-            id: unitView
+        UnitView {
             objectName: "unitView"
-            visible: preampsButton.checked
+            visible: navigationBar.unitsShown
             anchors.horizontalCenter: parent.horizontalCenter
             y: mainForm.barHeight + mainForm.viewGap
             width: Math.min(mainForm.width, mainForm.maxViewWidth)
             height: parent.height - y
-
-            PageArrows {
-                id: arrows
-                objectName: "pageArrows"
-                x: mainForm.edge
-                anchors.verticalCenter: parent.verticalCenter
-                numPages: mainForm.activePreamps - 1
-                currentPage: mainForm.topPreamp + 1
-                visible: mainForm.activePreamps - 1 > 1
-                         || (mainForm.activePreamps - 1 >= 1 && mainForm.height < mainForm.bigWindow)
-                onPageUp: mainForm.pageUp()
-                onPageDn: mainForm.pageDown()
+            units: mainForm.preamps
+            activePreamps: mainForm.activePreamps
+            topPreamp: mainForm.topPreamp
+            peakMode: mainForm.peakMode
+            groupModel: mainForm.groupList
+            lowWindow: mainForm.height < mainForm.bigWindow
+            pageHeight: mainForm.pageHeight
+            pageGap: mainForm.viewGap
+            onPageUp: mainForm.pageUp()
+            onPageDown: mainForm.pageDown()
+            onWheelUp: mainForm.pageUp()
+            onWheelDown: mainForm.wheelDown()
+            onPageAdded: {
+                var list = mainForm.preampObjects.slice()
+                list[slot] = page
+                mainForm.preampObjects = list
             }
-
-            Flickable {
-                id: pageScroller
-                anchors.left: arrows.right
-                anchors.leftMargin: mainForm.edge
-                anchors.right: parent.right
-                anchors.top: parent.top
-                anchors.bottom: parent.bottom
-                clip: true
-                flickableDirection: Flickable.VerticalFlick
-                contentWidth: width
-                contentHeight: pageColumn.implicitHeight
-
-                Column {
-                    id: pageColumn
-                    width: pageScroller.width
-                    spacing: mainForm.viewGap
-
-                    Repeater {
-                        id: pages
-                        model: Octo.slotCount
-
-                        Preamp_octo {
-                            id: page
-
-                            readonly property int slot: index
-                            readonly property var unit: mainForm.unitAt(index)
-
-                            objectName: "preamp" + (index + 1)
-                            visible: false
-                            stripsLoaded: false
-                            peakMode: mainForm.peakMode
-                            groupModel: mainForm.groupList
-                            width: pageColumn.width
-                            height: mainForm.pageHeight
-
-                            onUnitChanged: mainForm.copyUnitIntoPage(slot)
-                            // Strips are built when a page is first shown and then kept.
-                            onVisibleChanged: {
-                                if (visible)
-                                    stripsLoaded = true
-                            }
-                            onChannelChange: {
-                                if (slot === 0)
-                                    console.log("Writing", value, "to", prop, "on", index)
-                                main.updateModel(index, prop, value, slot + 1)
-                            }
-                            onChannelPropertyChange: {
-                                if (slot === 0)
-                                    console.log("Writing to", prop, "on", index)
-                                main.updateModel(index, prop, -1, slot + 1)
-                            }
-
-                            Connections {
-                                target: page.unit
-                                ignoreUnknownSignals: true
-                                function onDataChanged() {
-                                    mainForm.copyUnitIntoPage(page.slot)
-                                    // Every slot refreshes the setup rows: a sort can put any
-                                    // unit in any row.
-                                    if (setupButton.checked)
-                                        mainForm.modelUpdate()
-                                }
-                                function onPingReceived() { setupView.pingAnswered(page.slot) }
-                                function onOffline() { console.log("Preamp Offline") }
-                            }
-                        }
-
-                        onItemAdded: {
-                            var list = mainForm.preampObjects.slice()
-                            list[index] = item
-                            mainForm.preampObjects = list
-                        }
-                    }
-                }
+            onChannelChange: {
+                if (slot === 0)
+                    console.log("Writing", value, "to", prop, "on", index)
+                main.updateModel(index, prop, value, slot + 1)
             }
-
-            // Takes every wheel event, so the wheel moves the top page instead of scrolling;
-            // clicks go through to the pages.
-            MouseArea {
-                anchors.fill: parent
-                acceptedButtons: Qt.NoButton
-                onWheel: {
-                    if (wheel.angleDelta.y > 0)
-                        mainForm.pageUp()
-                    else if (wheel.angleDelta.y < 0)
-                        mainForm.wheelDown()
-                    wheel.accepted = true
-                }
+            onChannelPropertyChange: {
+                if (slot === 0)
+                    console.log("Writing to", prop, "on", index)
+                main.updateModel(index, prop, -1, slot + 1)
             }
+            onPingReceived: setupView.pingAnswered(slot)
         }
 
-        SetupView {
-            id: setupView
-            objectName: "setupView"
-            visible: setupButton.checked
+        // The setup view leaves the scene graph while the unit view is shown (SceneShelf).
+        SceneShelf {
+            id: setupArea
+            visible: navigationBar.setupShown
             anchors.top: navigationBar.bottom
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.bottom: parent.bottom
-            preamps: mainForm.preamps
-            preampObjects: mainForm.preampObjects
-            preampSetupModel: preampSetupModel
-            groupModel: mainForm.groupList
-            systemManager: mainForm.manager
-            activePreamps: mainForm.activePreamps
-            presetReady: mainForm.presetReady
-            peakMode: mainForm.peakMode
-            onActivePreampsRequested: mainForm.activePreamps = count
-            onPresetReadyRequested: mainForm.presetReady = ready
-            onTopPreampRequested: mainForm.topPreamp = slot
-            onPeakModeRequested: mainForm.peakMode = mode
-            onGroupAdded: mainForm.groupModelChanged(groups)
+            content: SetupView {
+                id: setupView
+                objectName: "setupView"
+                width: setupArea.width
+                height: setupArea.height
+                preamps: mainForm.preamps
+                preampObjects: mainForm.preampObjects
+                preampSetupModel: preampSetupModel
+                groupModel: mainForm.groupList
+                systemManager: mainForm.manager
+                activePreamps: mainForm.activePreamps
+                presetReady: mainForm.presetReady
+                peakMode: mainForm.peakMode
+                onActivePreampsRequested: mainForm.activePreamps = count
+                onPresetReadyRequested: mainForm.presetReady = ready
+                onTopPreampRequested: mainForm.topPreamp = slot
+                onPeakModeRequested: mainForm.peakMode = mode
+                onGroupAdded: mainForm.groupModelChanged(groups)
+            }
         }
 
         // The show log, one click away from both views, in the strip at the left edge that
         // neither view uses.
         LogButton {
             objectName: "logButton"
-            x: mainForm.edge
+            x: Theme.margin
             y: mainForm.barHeight + mainForm.viewGap
             alarm: mainForm.showLogObject ? mainForm.showLogObject.alarm : false
             onClicked: logView.open()

@@ -24,20 +24,12 @@ Rectangle {
     readonly property int titleHeight: 34
     readonly property int buttonWidth: 34
     readonly property int toolWidth: 80
-    readonly property int toolFontSize: 13
-    readonly property int rowHeight: 30
     readonly property int listMargin: 12
     readonly property int titleMargin: 8
     readonly property int titleFontSize: 19
     readonly property int addFontSize: 20
     readonly property int subtractFontSize: 30
-    readonly property color barColor: "#333240"
-    readonly property color textColor: "white"
     readonly property color highlightColor: "#44ffffff"
-    readonly property color buttonTop: "#69697C"
-    readonly property color buttonBottom: "#424251"
-    readonly property color buttonPressedTop: "#3e3e46"
-    readonly property color buttonPressedBottom: "#1f1f24"
 
     function setIP(idx, addr) {
         if (hasRow(idx))
@@ -62,22 +54,22 @@ Rectangle {
 
     width: 350
     height: 460
-    color: "#496c89"
+    color: Theme.frameColor
 
     Rectangle {
         id: titleBar
         anchors.left: parent.left
         anchors.right: buttonBox.left
         height: pane.titleHeight
-        color: pane.barColor
+        color: Theme.panelColor
 
         Text {
             anchors.left: parent.left
             anchors.leftMargin: pane.titleMargin
             anchors.verticalCenter: parent.verticalCenter
             text: pane.title
-            color: pane.textColor
-            font.family: "Arial"
+            color: Theme.textColor
+            font.family: Theme.fontFamily
             font.bold: true
             font.pixelSize: pane.titleFontSize
         }
@@ -88,14 +80,14 @@ Rectangle {
         anchors.right: parent.right
         width: 2 * pane.buttonWidth + (pane.toolLabel !== "" ? pane.toolWidth : 0)
         height: pane.titleHeight
-        color: pane.barColor
+        color: Theme.panelColor
 
         Row {
             anchors.fill: parent
 
             Repeater {
                 model: (pane.toolLabel !== "" ? [
-                    { label: pane.toolLabel, fontSize: pane.toolFontSize, bold: false,
+                    { label: pane.toolLabel, fontSize: Theme.fontSize, bold: false,
                       name: "toolButton", pressed: "toolPressed", width: pane.toolWidth }
                 ] : []).concat([
                     { label: "+", fontSize: pane.addFontSize, bold: true, name: "addButton",
@@ -105,36 +97,15 @@ Rectangle {
                       width: pane.buttonWidth }
                 ])
 
-                Button {
-                    id: paneButton
+                PanelButton {
                     objectName: modelData.name
                     width: modelData.width
                     height: pane.titleHeight
-                    padding: 0
+                    text: modelData.label
+                    font.family: Theme.fontFamily
+                    font.bold: modelData.bold
+                    font.pixelSize: modelData.fontSize
                     onClicked: pane[modelData.pressed]()
-
-                    contentItem: Text {
-                        text: modelData.label
-                        color: pane.textColor
-                        font.family: "Arial"
-                        font.bold: modelData.bold
-                        font.pixelSize: modelData.fontSize
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                    }
-                    background: Rectangle {
-                        gradient: Gradient {
-                            GradientStop {
-                                position: 0
-                                color: paneButton.down ? pane.buttonPressedTop : pane.buttonTop
-                            }
-                            GradientStop {
-                                position: 1
-                                color: paneButton.down ? pane.buttonPressedBottom
-                                                       : pane.buttonBottom
-                            }
-                        }
-                    }
                 }
             }
         }

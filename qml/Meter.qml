@@ -9,8 +9,8 @@ import com.Corvane.controller 1.0 as Controller
 //
 // The bar area stands for 68 level units, counted from the bottom; 63 is the over level. The
 // bar rises at once and falls back 3 units per meterDecayRate. The held peak is a band 2 units
-// high: not shown in mode 0 ("No Peak"), fading out over decayTime after it was last raised in
-// mode 1 ("Peak Decay"), held until cleared in mode 2 ("Peak Hold").
+// high: not shown in "No Peak", fading out over decayTime after it was last raised in "Peak
+// Decay", held until cleared in "Peak Hold".
 Rectangle {
     id: meter
 
@@ -22,7 +22,8 @@ Rectangle {
     // True only while clearPeak() runs.
     property bool peakClear: false
     property bool over: false
-    property int peakMode: peakDecayMode
+    // How peaks show (InterfaceConstants::PeakMode).
+    property int peakMode: Controller.Octo.PeakDecay
     // Opacity of the peak band in "Peak Decay", 255 = opaque.
     property int fadeAlpha: opaqueAlpha
     property int decayTime: 1020
@@ -30,10 +31,6 @@ Rectangle {
 
     // The operator pressed the meter to clear the over indication.
     signal cleared()
-
-    readonly property int noPeakMode: 0
-    readonly property int peakDecayMode: 1
-    readonly property int peakHoldMode: 2
 
     readonly property int levelUnits: 68
     readonly property int overLevel: Controller.Octo.overLevel
@@ -64,9 +61,7 @@ Rectangle {
         { label: "-60", baseline: height - labelGap }
     ]
 
-    readonly property color panelColor: "#333240"
     readonly property color emptyColor: "black"
-    readonly property color labelColor: "white"
     readonly property color greenColor: "#0da50d"
     readonly property color yellowColor: "#c3c322"
     readonly property color orangeColor: "#df8020"
@@ -117,7 +112,7 @@ Rectangle {
         if (currentValue <= currentPeak)
             return
         currentPeak = currentValue
-        if (peakMode === peakDecayMode) {
+        if (peakMode === Controller.Octo.PeakDecay) {
             fadeAlpha = opaqueAlpha
             peakFade.restart()
             peakDurationTimer.restart()
@@ -126,7 +121,7 @@ Rectangle {
 
     width: 46
     height: 233
-    color: panelColor
+    color: Theme.panelColor
 
     onCurrentValueChanged: {
         if (currentValue > meterLevel)
@@ -225,7 +220,7 @@ Rectangle {
 
         Rectangle {
             objectName: "peakBand"
-            visible: meter.peakMode !== meter.noPeakMode && !meter.peakClear
+            visible: meter.peakMode !== Controller.Octo.NoPeak && !meter.peakClear
                      && meter.currentPeak !== 0 && meter.currentPeak <= meter.highestDrawnPeak
             width: parent.width
             height: meter.pixels(meter.peakBandUnits)
@@ -233,11 +228,11 @@ Rectangle {
             // sits right below it, so every peak that is not an over stays in sight.
             y: Math.max(parent.height - meter.pixels(meter.currentPeak) - height,
                         parent.height - meter.pixels(meter.redStart))
-            color: meter.peakMode === meter.peakHoldMode
+            color: meter.peakMode === Controller.Octo.PeakHold
                    ? meter.holdPeakColors[meter.peakColorIndex(meter.currentPeak)]
                    : meter.decayPeakColors[meter.peakColorIndex(meter.currentPeak)]
-            opacity: meter.peakMode === meter.peakDecayMode ? meter.fadeAlpha / meter.opaqueAlpha
-                                                             : 1
+            opacity: meter.peakMode === Controller.Octo.PeakDecay
+                     ? meter.fadeAlpha / meter.opaqueAlpha : 1
         }
 
         // Drawn over the bar and the peak: it covers the area from where the full orange
@@ -255,8 +250,8 @@ Rectangle {
         x: meter.labelGap
         y: meter.labelGap
         text: "dBFS"
-        color: meter.labelColor
-        font.family: "Arial"
+        color: Theme.textColor
+        font.family: Theme.fontFamily
         font.pixelSize: meter.scaleFontSize
     }
 
@@ -267,8 +262,8 @@ Rectangle {
             x: barArea.x + barArea.width + meter.labelGap
             y: modelData.baseline - baselineOffset
             text: modelData.label
-            color: meter.labelColor
-            font.family: "Arial"
+            color: Theme.textColor
+            font.family: Theme.fontFamily
             font.pixelSize: meter.scaleFontSize
         }
     }
@@ -280,7 +275,7 @@ Rectangle {
         y: meter.scaleMarks[0].baseline - meter.scaleFontSize - baselineOffset
         text: "OVR"
         color: meter.redColor
-        font.family: "Arial"
+        font.family: Theme.fontFamily
         font.pixelSize: meter.overFontSize
     }
 

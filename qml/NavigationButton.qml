@@ -1,14 +1,12 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 
-// One of the two view buttons of the navigation bar: checkable, grey while checked, black with a
-// border on hover otherwise.
+// One of the two view buttons of the navigation bar: checkable, lit while checked, black with a
+// frame on hover otherwise.
 Button {
     id: button
 
-    readonly property color checkedColor: "#858585"
     readonly property color plainColor: "black"
-    readonly property color hoverBorderColor: "#464646"
     readonly property int fontSize: 24
 
     height: parent.height
@@ -17,14 +15,14 @@ Button {
 
     contentItem: Text {
         text: button.text
-        color: "white"
+        color: Theme.textColor
         font.pixelSize: button.fontSize
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }
 
     background: Rectangle {
-        color: button.checked ? button.checkedColor : button.plainColor
-        border.color: button.hovered && !button.checked ? button.hoverBorderColor : "transparent"
+        color: button.checked ? Theme.barButtonLitColor : button.plainColor
+        border.color: button.hovered && !button.checked ? Theme.barButtonHoverColor : "transparent"
     }
 }

@@ -1,41 +1,46 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 
-// A text button in the setup view's style: a dark vertical gradient, darker while pressed, and
-// dimmed while it cannot be pressed.
+// The interface's one gradient button: a grey vertical gradient, darker while held down, in the
+// two colours of its function while lit (a channel's "48V" that is on), and dimmed while it
+// cannot be pressed. The text is white, Theme.fontSize unless the font says otherwise; a button
+// that shows a picture or lays out its own content replaces contentItem.
 Button {
     id: button
 
-    property string label: ""
-
-    readonly property int fontSize: 13
-    readonly property real disabledOpacity: 0.4
-    readonly property color textColor: "white"
-    readonly property color gradientTop: "#69697C"
-    readonly property color gradientBottom: "#424251"
-    readonly property color gradientPressedTop: "#3e3e46"
-    readonly property color gradientPressedBottom: "#1f1f24"
+    property bool lit: false
+    property color litTop: Theme.buttonTop
+    property color litBottom: Theme.buttonBottom
+    // The down arrows end their pressed gradient a shade apart from the other buttons.
+    property color pressedBottom: Theme.buttonPressedBottom
+    // A frame around the gradient, none unless given.
+    property color frameColor: "transparent"
 
     implicitWidth: 100
     implicitHeight: 30
-    opacity: enabled ? 1 : disabledOpacity
+    padding: 0
+    opacity: enabled ? 1 : Theme.disabledOpacity
+    font.pixelSize: Theme.fontSize
 
     contentItem: Text {
-        text: button.label
-        color: button.textColor
-        font.pixelSize: button.fontSize
+        text: button.text
+        font: button.font
+        color: Theme.textColor
         horizontalAlignment: Text.AlignHCenter
         verticalAlignment: Text.AlignVCenter
     }
     background: Rectangle {
+        border.color: button.frameColor
         gradient: Gradient {
             GradientStop {
                 position: 0
-                color: button.down ? button.gradientPressedTop : button.gradientTop
+                color: button.down ? Theme.buttonPressedTop
+                                   : button.lit ? button.litTop : Theme.buttonTop
             }
             GradientStop {
                 position: 1
-                color: button.down ? button.gradientPressedBottom : button.gradientBottom
+                color: button.down ? button.pressedBottom
+                                   : button.lit ? button.litBottom : Theme.buttonBottom
             }
         }
     }

@@ -21,33 +21,21 @@ Rectangle {
     // of the list checks it and stores it or refuses it. The field shows ipAddr again either way.
     signal addressEdited(string text)
 
-    readonly property int enableWidth: 30
-    // Room for the longest dotted address with a port, "255.255.255.255:65535".
-    readonly property int addressWidth: 163
-    readonly property int idWidth: 27
-    readonly property int lampWidth: 30
     readonly property int lampSize: 20
-    readonly property int fontSize: 13
     readonly property int fieldPadding: 4
-    readonly property color rowColor: "#858585"
-    readonly property color borderColor: "#161616"
-    readonly property color focusColor: "#a6a6a6"
-    readonly property color selectionColor: "#26c9ff"
-    readonly property color textColor: "white"
-    readonly property color lampOnColor: "#00ff00"
     readonly property color lampOffColor: "#565656"
 
     width: 376
-    height: 30
-    color: rowColor
-    border.color: borderColor
+    height: Theme.rowHeight
+    color: Theme.rowColor
+    border.color: Theme.rowBorderColor
 
     Row {
         anchors.fill: parent
 
         TickBox {
             objectName: "enableBox"
-            width: item.enableWidth
+            width: Theme.enableWidth
             height: item.height
             checked: item.activeEnable
             onToggled: item.activeEnable = checked
@@ -66,12 +54,12 @@ Rectangle {
                     text = Qt.binding(function() { return item.ipAddr })
             }
 
-            width: item.addressWidth
+            width: Theme.addressWidth
             height: item.height
             padding: item.fieldPadding
-            font.pixelSize: item.fontSize
-            color: item.textColor
-            selectionColor: item.selectionColor
+            font.pixelSize: Theme.fontSize
+            color: Theme.textColor
+            selectionColor: Theme.accentColor
             verticalAlignment: TextInput.AlignVCenter
             text: item.ipAddr
             // After leaving, the field shows the stored address again, whatever was typed: the
@@ -95,18 +83,18 @@ Rectangle {
             }
 
             background: Rectangle {
-                color: parent.activeFocus ? item.focusColor : item.rowColor
-                border.color: item.borderColor
+                color: parent.activeFocus ? Theme.focusedRowColor : Theme.rowColor
+                border.color: Theme.rowBorderColor
             }
         }
 
         Text {
             objectName: "idLabel"
-            width: item.idWidth
+            width: Theme.idWidth
             height: item.height
             text: item.preampID
-            color: item.textColor
-            font.pixelSize: item.fontSize
+            color: Theme.textColor
+            font.pixelSize: Theme.fontSize
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
         }
@@ -117,12 +105,13 @@ Rectangle {
             // What the field showed when it got the focus: leaving with that text renames nothing.
             property string shownText: ""
 
-            width: item.width - item.enableWidth - item.addressWidth - item.idWidth - item.lampWidth
+            width: item.width - Theme.enableWidth - Theme.addressWidth - Theme.idWidth
+                   - Theme.lampWidth
             height: item.height
             padding: item.fieldPadding
-            font.pixelSize: item.fontSize
-            color: item.textColor
-            selectionColor: item.selectionColor
+            font.pixelSize: Theme.fontSize
+            color: Theme.textColor
+            selectionColor: Theme.accentColor
             verticalAlignment: TextInput.AlignVCenter
             // A unit can only be renamed while it answers.
             readOnly: !item.preampActive
@@ -149,13 +138,13 @@ Rectangle {
             }
 
             background: Rectangle {
-                color: nameField.activeFocus ? item.focusColor : item.rowColor
-                border.color: item.borderColor
+                color: nameField.activeFocus ? Theme.focusedRowColor : Theme.rowColor
+                border.color: Theme.rowBorderColor
             }
         }
 
         Item {
-            width: item.lampWidth
+            width: Theme.lampWidth
             height: item.height
 
             Rectangle {
@@ -164,7 +153,7 @@ Rectangle {
                 width: item.lampSize
                 height: item.lampSize
                 radius: width / 2
-                color: item.preampActive ? item.lampOnColor : item.lampOffColor
+                color: item.preampActive ? Theme.lampLitColor : item.lampOffColor
             }
         }
     }

@@ -1,6 +1,5 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
-import QtGraphicalEffects 1.15
 import com.Corvane.controller 1.0
 
 // The status column at the right of a unit page: unit ID, online lamp, "Peak Clear", the four
@@ -39,7 +38,6 @@ Item {
 
     readonly property int onlineState: PreampModel.Online
     readonly property int blinkMs: 500
-    readonly property int margin: 6
     readonly property int labelGap: 3
     readonly property int boxGap: 12
     readonly property int upperBoxHeight: 73
@@ -49,7 +47,6 @@ Item {
     readonly property int clockFieldHeight: 30
     readonly property int lampSize: 16
     readonly property int entryHeight: 28
-    readonly property int popupMs: 250
     readonly property int statusTitleFontSize: 20
     readonly property int adcTitleFontSize: 22
     readonly property int idFontSize: 16
@@ -57,38 +54,24 @@ Item {
     readonly property int buttonFontSize: 12
 
     readonly property color boxColor: "#496c88"
-    readonly property color fieldColor: "#333240"
-    readonly property color listColor: "#424251"
-    readonly property color highlightColor: "#69697C"
-    readonly property color buttonTop: "#69697C"
-    readonly property color buttonBottom: "#424251"
-    readonly property color pressedTop: "#3e3e46"
-    readonly property color pressedBottom: "#1f1f24"
-    readonly property color textColor: "white"
-    readonly property color litColor: "#00ff00"
     readonly property color darkColor: "#767676"
     readonly property color offlineColor: "#ff0000"
-    readonly property color shadowColor: "#df000000"
 
     width: 165
     height: 399
 
-    // Steady green while the clock is locked; blinking until the unit reports a lock.
+    // Steady green while the clock is locked; blinking until the unit reports a lock. A hidden
+    // panel does not blink: nobody sees it.
     onClkStatusChanged: {
-        if (clkStatus) {
-            clockBlink.stop()
+        if (clkStatus)
             clkIndicator = true
-        } else {
-            clockBlink.start()
-        }
     }
 
     Timer {
-        id: clockBlink
         objectName: "clockBlink"
         interval: status.blinkMs
         repeat: true
-        running: true
+        running: status.visible && !status.clkStatus
         onTriggered: status.clkIndicator = !status.clkIndicator
     }
 
@@ -96,7 +79,7 @@ Item {
         objectName: "offlineBlink"
         interval: status.blinkMs
         repeat: true
-        running: true
+        running: status.visible && status.online !== status.onlineState
         onTriggered: status.offlineIndicator = !status.offlineIndicator
     }
 
@@ -115,110 +98,77 @@ Item {
         color: status.boxColor
     }
 
-    // The shadows are cast by the plain boxes, so they are rendered once.
     Repeater {
         model: [upperBox, lowerBox]
 
-        DropShadow {
-            x: modelData.x
-            y: modelData.y
-            width: modelData.width
-            height: modelData.height
-            source: modelData
-            horizontalOffset: 2
-            verticalOffset: 4
-            radius: 3
+        BoxShadow {
+            box: modelData
             samples: 6
-            color: status.shadowColor
-            cached: true
-            // The software scene graph draws no shader effects; an invisible shadow there only
-            // costs time.
-            visible: GraphicsInfo.api !== GraphicsInfo.Software
         }
     }
 
     Text {
-        x: status.margin
-        y: status.margin
+        x: Theme.margin
+        y: Theme.margin
         width: status.titleWidth
         height: status.titleHeight
         text: "Status"
-        color: status.textColor
+        color: Theme.textColor
         verticalAlignment: Text.AlignVCenter
         // Where Arial is missing, the substitute font may run wider than the title's box.
         fontSizeMode: Text.HorizontalFit
-        font.family: "Arial"
+        font.family: Theme.fontFamily
         font.bold: true
         font.pixelSize: status.statusTitleFontSize
     }
 
-    Button {
-        id: peakClearButton
+    PanelButton {
         objectName: "peakClearButton"
-        x: status.margin
-        y: status.margin + status.titleHeight + status.margin
+        x: Theme.margin
+        y: Theme.margin + status.titleHeight + Theme.margin
         width: status.titleWidth
-        height: upperBox.height - y - status.margin
+        height: upperBox.height - y - Theme.margin
         text: "Peak Clear"
-        font.family: "Arial"
+        font.family: Theme.fontFamily
         font.pixelSize: status.buttonFontSize
-        contentItem: Text {
-            text: parent.text
-            font: parent.font
-            color: status.textColor
-            horizontalAlignment: Text.AlignHCenter
-            verticalAlignment: Text.AlignVCenter
-        }
-        background: Rectangle {
-            gradient: Gradient {
-                GradientStop {
-                    position: 0
-                    color: peakClearButton.pressed ? status.pressedTop : status.buttonTop
-                }
-                GradientStop {
-                    position: 1
-                    color: peakClearButton.pressed ? status.pressedBottom : status.buttonBottom
-                }
-            }
-        }
         onClicked: status.overClear()
     }
 
     Rectangle {
-        x: status.margin + status.titleWidth + status.margin
-        y: status.margin
-        width: parent.width - x - status.margin
-        height: upperBox.height - 2 * status.margin
-        color: status.fieldColor
+        x: Theme.margin + status.titleWidth + Theme.margin
+        y: Theme.margin
+        width: parent.width - x - Theme.margin
+        height: upperBox.height - 2 * Theme.margin
+        color: Theme.panelColor
 
         Row {
-            x: status.margin
-            y: status.margin
+            x: Theme.margin
+            y: Theme.margin
             spacing: status.labelGap
 
             Text {
                 text: "ID:"
-                color: status.textColor
-                font.family: "Arial"
+                color: Theme.textColor
+                font.family: Theme.fontFamily
                 font.bold: true
                 font.pixelSize: status.idFontSize
             }
             Text {
                 objectName: "idText"
                 text: status.devID
-                color: status.textColor
-                font.family: "Arial"
+                color: Theme.textColor
+                font.family: Theme.fontFamily
                 font.bold: true
                 font.pixelSize: status.idFontSize
             }
         }
 
         Text {
-            x: status.margin
+            x: Theme.margin
             anchors.verticalCenter: onlineLamp.verticalCenter
             text: "Online"
-            color: status.textColor
-            font.family: "Arial"
+            color: Theme.textColor
+            font.family: Theme.fontFamily
             font.pixelSize: status.labelFontSize
         }
 
@@ -228,31 +178,31 @@ Item {
             objectName: "onlineLamp"
             anchors.right: parent.right
             anchors.bottom: parent.bottom
-            anchors.margins: status.margin
+            anchors.margins: Theme.margin
             width: status.lampSize
             height: status.lampSize
             radius: width / 2
             color: status.online === status.onlineState
-                   ? status.litColor
+                   ? Theme.lampLitColor
                    : (status.offlineIndicator ? status.darkColor : status.offlineColor)
         }
     }
 
     Column {
-        x: status.margin
-        y: lowerBox.y + status.margin
-        width: parent.width - 2 * status.margin
-        spacing: status.margin
+        x: Theme.margin
+        y: lowerBox.y + Theme.margin
+        width: parent.width - 2 * Theme.margin
+        spacing: Theme.margin
 
         Text {
             width: parent.width
-            height: lowerBox.height - 2 * status.margin - 5 * parent.spacing
+            height: lowerBox.height - 2 * Theme.margin - 5 * parent.spacing
                     - status.settings.length * status.settingFieldHeight
                     - status.clockFieldHeight
             text: "ADC"
-            color: status.textColor
+            color: Theme.textColor
             verticalAlignment: Text.AlignVCenter
-            font.family: "Arial"
+            font.family: Theme.fontFamily
             font.bold: true
             font.pixelSize: status.adcTitleFontSize
         }
@@ -263,95 +213,30 @@ Item {
             Rectangle {
                 width: parent.width
                 height: status.settingFieldHeight
-                color: status.fieldColor
+                color: Theme.panelColor
 
                 Text {
                     id: settingLabel
-                    x: status.margin
-                    y: status.margin
+                    x: Theme.margin
+                    y: Theme.margin
                     text: modelData.label
-                    color: status.textColor
-                    font.family: "Arial"
+                    color: Theme.textColor
+                    font.family: Theme.fontFamily
                     font.pixelSize: status.labelFontSize
                 }
 
-                ComboBox {
-                    id: settingBox
+                DropDown {
                     objectName: modelData.setting + "Box"
-                    x: status.margin
+                    x: Theme.margin
                     y: settingLabel.y + settingLabel.height + status.labelGap
-                    width: parent.width - 2 * status.margin
-                    height: parent.height - y - status.margin
+                    width: parent.width - 2 * Theme.margin
+                    height: parent.height - y - Theme.margin
                     model: modelData.entries
-                    currentIndex: status[modelData.setting]
-                    font.family: "Arial"
+                    shownIndex: status[modelData.setting]
+                    entryHeight: status.entryHeight
+                    font.family: Theme.fontFamily
                     font.pixelSize: status.labelFontSize
-                    indicator: Item {}
-                    contentItem: Text {
-                        leftPadding: status.margin
-                        text: settingBox.displayText
-                        font: settingBox.font
-                        color: status.textColor
-                        horizontalAlignment: Text.AlignLeft
-                        verticalAlignment: Text.AlignVCenter
-                        elide: Text.ElideRight
-                    }
-                    background: Rectangle {
-                        color: status.listColor
-                    }
-                    delegate: ItemDelegate {
-                        width: settingBox.width
-                        height: status.entryHeight
-                        highlighted: settingBox.highlightedIndex === index
-                        contentItem: Text {
-                            text: modelData
-                            font: settingBox.font
-                            color: status.textColor
-                            verticalAlignment: Text.AlignVCenter
-                        }
-                        background: Rectangle {
-                            color: highlighted ? status.highlightColor : status.listColor
-                        }
-                    }
-                    popup: Popup {
-                        y: settingBox.height
-                        width: settingBox.width
-                        implicitHeight: settingBox.count * status.entryHeight
-                        padding: 0
-                        clip: true
-                        contentItem: ListView {
-                            model: settingBox.popup.visible ? settingBox.delegateModel : null
-                            currentIndex: settingBox.highlightedIndex
-                            interactive: false
-                        }
-                        background: Rectangle {
-                            color: status.listColor
-                        }
-                        enter: Transition {
-                            NumberAnimation {
-                                property: "height"
-                                from: 0
-                                to: settingBox.popup.implicitHeight
-                                duration: status.popupMs
-                                easing.type: Easing.OutSine
-                            }
-                        }
-                        exit: Transition {
-                            NumberAnimation {
-                                property: "height"
-                                to: 0
-                                duration: status.popupMs
-                                easing.type: Easing.OutSine
-                            }
-                        }
-                    }
-                    onActivated: {
-                        status.settingPicked(modelData.setting, index)
-                        currentIndex = Qt.binding(function() { return status[modelData.setting] })
-                        focus = false
-                    }
-                    Keys.onReturnPressed: focus = false
-                    Keys.onEnterPressed: focus = false
+                    onPicked: status.settingPicked(modelData.setting, index)
                 }
             }
         }
@@ -359,26 +244,26 @@ Item {
         Rectangle {
             width: parent.width
             height: status.clockFieldHeight
-            color: status.fieldColor
+            color: Theme.panelColor
 
             Text {
-                x: status.margin
+                x: Theme.margin
                 anchors.verticalCenter: parent.verticalCenter
                 text: "Clock Status"
-                color: status.textColor
-                font.family: "Arial"
+                color: Theme.textColor
+                font.family: Theme.fontFamily
                 font.pixelSize: status.labelFontSize
             }
 
             Rectangle {
                 objectName: "clockLamp"
                 anchors.right: parent.right
-                anchors.rightMargin: status.margin
+                anchors.rightMargin: Theme.margin
                 anchors.verticalCenter: parent.verticalCenter
                 width: status.lampSize
                 height: status.lampSize
                 radius: width / 2
-                color: status.clkIndicator ? status.litColor : status.darkColor
+                color: status.clkIndicator ? Theme.lampLitColor : status.darkColor
             }
         }
     }

@@ -20,12 +20,8 @@ Rectangle {
     readonly property int fontSize: 24
     readonly property int smallestFontSize: 12
     readonly property int fieldMargin: 3
-    readonly property real disabledOpacity: 0.4
     readonly property int shares: 17
     readonly property real share: width / shares
-    readonly property color pressedColor: "#858585"
-    readonly property color hoverBorderColor: "#464646"
-    readonly property color nameColor: "#496c89"
     readonly property color fieldColor: "#16161d"
 
     color: "black"
@@ -37,7 +33,7 @@ Rectangle {
             width: 3 * bar.share
             height: bar.height
             text: "Preset"
-            color: "white"
+            color: Theme.textColor
             font.pixelSize: bar.fontSize
             horizontalAlignment: Text.AlignHCenter
             verticalAlignment: Text.AlignVCenter
@@ -56,8 +52,8 @@ Rectangle {
                     objectName: "presetName"
                     anchors.fill: parent
                     text: bar.presetName
-                    color: bar.nameColor
-                    font.family: "Arial"
+                    color: Theme.frameColor
+                    font.family: Theme.fontFamily
                     font.pixelSize: bar.fontSize
                     elide: Text.ElideRight
                     horizontalAlignment: Text.AlignHCenter
@@ -98,8 +94,8 @@ Rectangle {
 
                 contentItem: Text {
                     text: button.text
-                    color: "white"
-                    opacity: button.enabled ? 1 : bar.disabledOpacity
+                    color: Theme.textColor
+                    opacity: button.enabled ? 1 : Theme.disabledOpacity
                     font.pixelSize: bar.fontSize
                     fontSizeMode: Text.HorizontalFit
                     minimumPixelSize: bar.smallestFontSize
@@ -109,8 +105,8 @@ Rectangle {
                 }
 
                 background: Rectangle {
-                    color: button.down ? bar.pressedColor : "black"
-                    border.color: button.hovered ? bar.hoverBorderColor : "transparent"
+                    color: button.down ? Theme.barButtonLitColor : "black"
+                    border.color: button.hovered ? Theme.barButtonHoverColor : "transparent"
                 }
             }
         }

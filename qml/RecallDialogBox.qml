@@ -1,6 +1,7 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Dialogs 1.3 as PlatformDialogs
+import com.Corvane.controller 1.0
 
 // The preset dialogs of the preset bar: the recall dialog itself, in which the operator picks a
 // preset file and what to restore from it, and the store chooser, a platform file dialog that
@@ -24,7 +25,8 @@ Dialog {
     property var folder
     // The chosen preset, as URL text.
     property string presetPath: ""
-    // 1 addresses, 2 unit settings, 3 both; set when "Load" is pressed.
+    // The bits of what to restore (Octo.LoadAddresses, Octo.LoadSettings); set when "Load" is
+    // pressed.
     property int loadType: 0
     // The two ticks; they stay as they are between openings.
     property bool loadIpSettings: false
@@ -43,8 +45,6 @@ Dialog {
     signal loadRequested(var filename, var loadType)
     signal storeRequested(var filename)
 
-    readonly property int ipSettingsBit: 1
-    readonly property int preampSettingsBit: 2
     readonly property int margin: 6
     readonly property int innerMargin: 10
     readonly property int rowGap: 20
@@ -56,19 +56,12 @@ Dialog {
     readonly property int checkMarkMargin: 4
     readonly property int fontSize: 12
     readonly property var nameFilters: ["Corvane octo Presets (*.cvp)", "All Files (*)"]
-    readonly property color frameColor: "#496c89"
-    readonly property color panelColor: "#333240"
-    readonly property color fieldColor: "#858585"
     readonly property color browseColor: "#808080"
     readonly property color browsePressedColor: "#303030"
-    readonly property color textColor: "white"
-    readonly property color buttonTop: "#69697C"
-    readonly property color buttonBottom: "#424251"
-    readonly property color buttonPressedTop: "#3e3e46"
-    readonly property color buttonPressedBottom: "#1f1f24"
 
     function tickedLoadType() {
-        return (loadPreampSettings ? preampSettingsBit : 0) + (loadIpSettings ? ipSettingsBit : 0)
+        return (loadPreampSettings ? Octo.LoadSettings : 0)
+                + (loadIpSettings ? Octo.LoadAddresses : 0)
     }
 
     // "Load": with neither box ticked there is nothing to restore, and the dialog stays open.
@@ -178,19 +171,19 @@ Dialog {
     contentItem: Rectangle {
         implicitWidth: 400
         implicitHeight: 180
-        color: recall.frameColor
+        color: Theme.frameColor
 
         Rectangle {
             anchors.fill: parent
             anchors.margins: recall.margin
-            color: recall.panelColor
+            color: Theme.panelColor
 
             Text {
                 id: locationLabel
                 x: recall.innerMargin
                 y: recall.rowGap
                 text: "Preset Location:"
-                color: recall.textColor
+                color: Theme.textColor
                 font.pixelSize: recall.fontSize
             }
 
@@ -204,10 +197,10 @@ Dialog {
                 height: recall.fieldHeight
                 padding: recall.margin
                 font.pixelSize: recall.fontSize
-                color: recall.textColor
+                color: Theme.textColor
                 placeholderText: "Preset File Name..."
                 verticalAlignment: TextInput.AlignVCenter
-                background: Rectangle { color: recall.fieldColor }
+                background: Rectangle { color: Theme.rowColor }
             }
 
             Button {
@@ -223,7 +216,7 @@ Dialog {
 
                 contentItem: Text {
                     text: "..."
-                    color: recall.textColor
+                    color: Theme.textColor
                     font.pixelSize: recall.fontSize
                     horizontalAlignment: Text.AlignHCenter
                     verticalAlignment: Text.AlignVCenter
@@ -259,19 +252,19 @@ Dialog {
                             y: (settingsBox.height - height) / 2
                             width: recall.checkSize
                             height: recall.checkSize
-                            color: recall.fieldColor
+                            color: Theme.rowColor
 
                             Rectangle {
                                 anchors.fill: parent
                                 anchors.margins: recall.checkMarkMargin
-                                color: recall.textColor
+                                color: Theme.textColor
                                 visible: settingsBox.checked
                             }
                         }
                         contentItem: Text {
                             leftPadding: settingsBox.indicator.width + settingsBox.spacing
                             text: settingsBox.text
-                            color: recall.textColor
+                            color: Theme.textColor
                             font.pixelSize: recall.fontSize
                             verticalAlignment: Text.AlignVCenter
                         }
@@ -288,7 +281,7 @@ Dialog {
 
                 PanelButton {
                     objectName: "previewButton"
-                    label: "Preview\u2026"
+                    text: "Preview\u2026"
                     width: recall.previewButtonWidth
                     height: recall.buttonHeight
                     visible: recall.previewer !== null
@@ -302,37 +295,15 @@ Dialog {
                         { label: "Cancel", name: "cancelButton", action: "cancel", onPress: false }
                     ]
 
-                    Button {
-                        id: dialogButton
+                    PanelButton {
                         objectName: modelData.name
                         width: recall.buttonWidth
                         height: recall.buttonHeight
-                        padding: 0
+                        text: modelData.label
+                        font.pixelSize: recall.fontSize
                         // "Load" acts on the press, "Cancel" on the click.
                         onPressed: if (modelData.onPress) recall[modelData.action]()
                         onClicked: if (!modelData.onPress) recall[modelData.action]()
-
-                        contentItem: Text {
-                            text: modelData.label
-                            color: recall.textColor
-                            font.pixelSize: recall.fontSize
-                            horizontalAlignment: Text.AlignHCenter
-                            verticalAlignment: Text.AlignVCenter
-                        }
-                        background: Rectangle {
-                            gradient: Gradient {
-                                GradientStop {
-                                    position: 0
-                                    color: dialogButton.down ? recall.buttonPressedTop
-                                                             : recall.buttonTop
-                                }
-                                GradientStop {
-                                    position: 1
-                                    color: dialogButton.down ? recall.buttonPressedBottom
-                                                             : recall.buttonBottom
-                                }
-                            }
-                        }
                     }
                 }
             }

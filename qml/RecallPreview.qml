@@ -29,11 +29,9 @@ Popup {
     signal applyRequested()
     signal backRequested()
 
-    readonly property int margin: 6
     readonly property int innerMargin: 12
     readonly property int rowGap: 8
     readonly property int titleFontSize: 16
-    readonly property int fontSize: 13
     readonly property int unitRowHeight: 30
     readonly property int changeRowHeight: 22
     readonly property int whereWidth: 60
@@ -41,16 +39,12 @@ Popup {
     readonly property int valueWidth: 220
     readonly property int buttonWidth: 90
     readonly property int buttonHeight: 28
-    readonly property color frameColor: "#496c89"
-    readonly property color panelColor: "#333240"
     readonly property color unitRowColor: "#26252f"
     readonly property color warningRowColor: "#5a1a14"
-    readonly property color textColor: "white"
-    readonly property color dimTextColor: "#b8b8c8"
     readonly property color warningColor: "#ff5a3c"
     readonly property var stateColors: ({
-        online: "#2db201", overdue: "#d9a300", offline: "#ff5a3c", unknown: "#b8b8c8",
-        none: "#b8b8c8"
+        online: "#2db201", overdue: "#d9a300", offline: "#ff5a3c", unknown: Theme.dimTextColor,
+        none: Theme.dimTextColor
     })
 
     function show(path, type, text) {
@@ -86,16 +80,16 @@ Popup {
     modal: true
     closePolicy: Popup.NoAutoClose
     parent: Overlay.overlay
-    padding: margin
+    padding: Theme.margin
     width: Math.min(parent ? parent.width - 2 * innerMargin : 800, 800)
     height: Math.min(parent ? parent.height - 2 * innerMargin : 640, 640)
     x: parent ? (parent.width - width) / 2 : 0
     y: parent ? (parent.height - height) / 2 : 0
 
-    background: Rectangle { color: preview.frameColor }
+    background: Rectangle { color: Theme.frameColor }
 
     contentItem: Rectangle {
-        color: preview.panelColor
+        color: Theme.panelColor
 
         Column {
             id: header
@@ -109,7 +103,7 @@ Popup {
                 width: parent.width
                 text: "Preview: " + decodeURIComponent(preview.presetPath.split("/").pop())
                       + "  \u2013  " + preview.loadText
-                color: preview.textColor
+                color: Theme.textColor
                 font.pixelSize: preview.titleFontSize
                 font.bold: true
                 elide: Text.ElideMiddle
@@ -119,8 +113,8 @@ Popup {
                 objectName: "previewSummary"
                 width: parent.width
                 text: preview.previewer ? preview.previewer.summary : ""
-                color: preview.textColor
-                font.pixelSize: preview.fontSize
+                color: Theme.textColor
+                font.pixelSize: Theme.fontSize
                 wrapMode: Text.Wrap
             }
 
@@ -130,7 +124,7 @@ Popup {
                 width: parent.width
                 text: "The file changed since the preview was built: this is what it holds now."
                 color: preview.warningColor
-                font.pixelSize: preview.fontSize
+                font.pixelSize: Theme.fontSize
                 wrapMode: Text.Wrap
             }
 
@@ -142,7 +136,7 @@ Popup {
                     width: header.width
                     text: modelData
                     color: preview.warningColor
-                    font.pixelSize: preview.fontSize
+                    font.pixelSize: Theme.fontSize
                     wrapMode: Text.Wrap
                 }
             }
@@ -153,8 +147,8 @@ Popup {
                 Text {
                     width: header.width
                     text: modelData
-                    color: preview.dimTextColor
-                    font.pixelSize: preview.fontSize
+                    color: Theme.dimTextColor
+                    font.pixelSize: Theme.fontSize
                     wrapMode: Text.Wrap
                 }
             }
@@ -188,57 +182,57 @@ Popup {
                 Row {
                     visible: lineItem.isUnit
                     anchors.verticalCenter: parent.verticalCenter
-                    x: preview.margin
+                    x: Theme.margin
                     spacing: preview.innerMargin
 
                     Text {
                         text: line.title || ""
-                        color: preview.textColor
-                        font.pixelSize: preview.fontSize
+                        color: Theme.textColor
+                        font.pixelSize: Theme.fontSize
                         font.bold: true
                     }
                     Text {
                         text: line.state || ""
-                        color: preview.stateColors[line.stateKind] || preview.textColor
-                        font.pixelSize: preview.fontSize
+                        color: preview.stateColors[line.stateKind] || Theme.textColor
+                        font.pixelSize: Theme.fontSize
                     }
                     Text {
                         text: line.age || ""
-                        color: preview.dimTextColor
-                        font.pixelSize: preview.fontSize
+                        color: Theme.dimTextColor
+                        font.pixelSize: Theme.fontSize
                     }
                 }
 
                 Row {
                     visible: line.kind === "change"
                     anchors.verticalCenter: parent.verticalCenter
-                    x: 3 * preview.margin
+                    x: 3 * Theme.margin
 
                     Text {
                         width: preview.whereWidth
                         text: line.where || ""
-                        color: preview.dimTextColor
-                        font.pixelSize: preview.fontSize
+                        color: Theme.dimTextColor
+                        font.pixelSize: Theme.fontSize
                     }
                     Text {
                         width: preview.settingWidth
                         text: line.setting || ""
-                        color: lineItem.warning ? preview.warningColor : preview.textColor
-                        font.pixelSize: preview.fontSize
+                        color: lineItem.warning ? preview.warningColor : Theme.textColor
+                        font.pixelSize: Theme.fontSize
                         font.bold: lineItem.warning
                     }
                     Text {
                         width: preview.valueWidth
                         text: (line.before || "") + "  \u2192  " + (line.after || "")
-                        color: lineItem.warning ? preview.warningColor : preview.textColor
-                        font.pixelSize: preview.fontSize
+                        color: lineItem.warning ? preview.warningColor : Theme.textColor
+                        font.pixelSize: Theme.fontSize
                         elide: Text.ElideMiddle
                     }
                     Text {
                         visible: lineItem.warning
                         text: "phantom power on a ribbon channel"
                         color: preview.warningColor
-                        font.pixelSize: preview.fontSize
+                        font.pixelSize: Theme.fontSize
                         font.bold: true
                     }
                 }
@@ -246,10 +240,10 @@ Popup {
                 Text {
                     visible: line.kind === "note"
                     anchors.verticalCenter: parent.verticalCenter
-                    x: 3 * preview.margin
+                    x: 3 * Theme.margin
                     text: line.text || ""
-                    color: preview.dimTextColor
-                    font.pixelSize: preview.fontSize
+                    color: Theme.dimTextColor
+                    font.pixelSize: Theme.fontSize
                     font.italic: true
                 }
             }
@@ -266,7 +260,7 @@ Popup {
             Row {
                 visible: preview.ribbonWarnings > 0
                 anchors.verticalCenter: parent.verticalCenter
-                spacing: preview.margin
+                spacing: Theme.margin
 
                 TickBox {
                     id: ribbonConfirmation
@@ -279,7 +273,7 @@ Popup {
                     anchors.verticalCenter: parent.verticalCenter
                     text: "48 V on " + preview.ribbonWarnings + " ribbon channel(s)"
                     color: preview.warningColor
-                    font.pixelSize: preview.fontSize
+                    font.pixelSize: Theme.fontSize
                     font.bold: true
 
                     MouseArea {
@@ -295,14 +289,14 @@ Popup {
 
                 PanelButton {
                     objectName: "previewBackButton"
-                    label: "Back"
+                    text: "Back"
                     width: preview.buttonWidth
                     height: preview.buttonHeight
                     onClicked: preview.back()
                 }
                 PanelButton {
                     objectName: "applyButton"
-                    label: "Apply"
+                    text: "Apply"
                     width: preview.buttonWidth
                     height: preview.buttonHeight
                     enabled: preview.canApply

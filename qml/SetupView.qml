@@ -1,11 +1,15 @@
 import QtQuick 2.15
 import QtQuick.Controls 2.15
+import QtQml 2.15
 import QtQuick.Dialogs 1.3
 import com.Corvane.controller 1.0
 import "SetupLogic.js" as SetupLogic
 
 // The Setup view: the unit list, the gain-group list, "Reset to defaults", "Connect" and the
-// peak display mode.
+// peak display mode. Its panes and bars are components of their own (UnitPane, GroupPane,
+// SetupBar, BusyOverlay); this file holds the rules that act on the window's lists, the units
+// and the pages, which read best together, and so runs past 400 lines. The rules over plain
+// values are in SetupLogic.js.
 //
 // The window owns the lists and its own state; the view never writes the window's properties,
 // so the window's bindings into the view stay intact:
@@ -15,8 +19,11 @@ import "SetupLogic.js" as SetupLogic
 //   set on request: activePreampsRequested(count), presetReadyRequested(ready),
 //                   topPreampRequested(slot), peakModeRequested(mode)
 //   forward:        groupAdded(groups) -> the window's groupModelChanged(groups)
-//   call:           fillSetupList() on restored/presetLoaded, modelUpdate() on a unit's data
-//                   change, pingAnswered(slot) on a unit's pingReceived
+//   call:           fillSetupList() on restored/presetLoaded, pingAnswered(slot) on a unit's
+//                   pingReceived
+//
+// The rows follow their units: when a unit's name, ID or link state changes, the rows showing its
+// address take the new value (unitChanged); nothing is copied while nothing changes.
 //
 // "Find units" on the unit pane opens FindUnitsPanel, which searches a range of addresses and
 // hands the ticked units back to addFoundUnits().
@@ -36,7 +43,7 @@ Item {
     property var systemManager: null
     property int activePreamps: 0
     property bool presetReady: false
-    property int peakMode: 0
+    property int peakMode: Octo.NoPeak
     readonly property bool sorting: internal.sorting
     readonly property bool busy: presetLoadTimer.running
 
@@ -48,35 +55,13 @@ Item {
     signal groupAdded(var groups)
 
     readonly property int maxRows: Octo.slotCount
-    readonly property int margin: 6
     readonly property int frameTop: 12
+    readonly property int frameWidth: 718
+    readonly property int frameHeight: 528
     // Wider than the group list, so that an address with a port shows whole.
     readonly property int unitPaneWidth: 400
-    readonly property int barHeight: 50
-    readonly property int buttonWidth: 150
-    readonly property int peakBoxWidth: 120
-    readonly property int peakEntryHeight: 42
-    readonly property int peakPopupMs: 250
     readonly property int busyMs: 2000
-    readonly property int busySize: 64
-    readonly property int busyDotCount: 6
-    readonly property int busyDotSize: 10
-    readonly property int busyTurnMs: 1250
-    readonly property int busyFadeMs: 250
-    readonly property int fontSize: 13
-    readonly property var peakModeNames: ["No Peak", "Peak Decay", "Peak Hold"]
     readonly property color frameColor: "#6d6d6d"
-    readonly property color barColor: "#496c89"
-    readonly property color panelColor: "#333240"
-    readonly property color rowColor: "#858585"
-    readonly property color borderColor: "#161616"
-    readonly property color textColor: "white"
-    readonly property color selectionColor: "#26c9ff"
-    readonly property color errorColor: "#ffd24d"
-    readonly property color buttonTop: "#69697C"
-    readonly property color buttonBottom: "#424251"
-    readonly property color buttonPressedTop: "#3e3e46"
-    readonly property color buttonPressedBottom: "#1f1f24"
 
     // --- Unit list -------------------------------------------------------------------------
 
@@ -195,8 +180,7 @@ Item {
         modelUpdate()
     }
 
-    // Runs on every data change of every unit while the view is shown, so it only compares
-    // and writes what differs.
+    // Brings every row up to date with the unit holding its address, writing only what differs.
     function modelUpdate() {
         if (!preampSetupModel)
             return
@@ -213,13 +197,16 @@ Item {
         var unit = unitAt(slot)
         if (!unit || !preampSetupModel)
             return
-        if (isAddress(unit.ipAddr)) {
-            for (var row = 0; row < preampSetupModel.count; row++) {
-                if (preampSetupModel.get(row).ipAddr === unit.ipAddr)
-                    copyUnitIntoRow(unit, row)
-            }
-        }
+        showUnitInRows(unit)
         sortSetupList()
+    }
+
+    // A unit's name, ID or link state changed: the rows that show its address follow, unless
+    // an earlier slot holds that address too (it is the one the rows show).
+    function unitChanged(slot) {
+        var unit = unitAt(slot)
+        if (unit && preampSetupModel && slotOfAddress(unit.ipAddr) === slot)
+            showUnitInRows(unit)
     }
 
     // Sorts the rows by unit ID (SetupLogic.sortMoves); rows whose unit has not answered yet stay
@@ -267,13 +254,8 @@ Item {
                 unused.visible = false
         }
         for (slot = 0; slot < connected; slot++) {
-            var unitInUse = unitAt(slot)
-            if (!unitInUse || !isAddress(unitInUse.ipAddr))
-                continue
-            for (var row = 0; row < preampSetupModel.count; row++) {
-                if (preampSetupModel.get(row).ipAddr === unitInUse.ipAddr)
-                    copyUnitIntoRow(unitInUse, row)
-            }
+            if (unitAt(slot))
+                showUnitInRows(unitAt(slot))
         }
         topPreampRequested(0)
     }
@@ -283,7 +265,7 @@ Item {
     function addGroupRow() {
         if (groupModel.count >= maxRows)
             return
-        groupModel.append({ activeEnable: false, name: "Group " + (groupModel.count + 1) })
+        groupModel.append({ activeEnable: false, name: Octo.groupName(groupModel.count + 1) })
         groupAdded(groupModel)
     }
 
@@ -354,6 +336,16 @@ Item {
         return -1
     }
 
+    // The unit's name, ID and whether it answers, in every row that shows its address.
+    function showUnitInRows(unit) {
+        if (!isAddress(unit.ipAddr))
+            return
+        for (var row = 0; row < preampSetupModel.count; row++) {
+            if (preampSetupModel.get(row).ipAddr === unit.ipAddr)
+                copyUnitIntoRow(unit, row)
+        }
+    }
+
     function copyUnitIntoRow(unit, row) {
         var entry = preampSetupModel.get(row)
         var active = unit.online !== 0
@@ -379,6 +371,17 @@ Item {
         repeat: false
     }
 
+    Instantiator {
+        model: setup.preamps
+
+        Connections {
+            target: modelData ? modelData.live : null
+            function onPreampNameChanged() { setup.unitChanged(index) }
+            function onIdChanged() { setup.unitChanged(index) }
+            function onOnlineChanged() { setup.unitChanged(index) }
+        }
+    }
+
     FindUnitsPanel {
         id: findUnitsPanel
         objectName: "findUnitsPanel"
@@ -399,298 +402,67 @@ Item {
         id: frame
         anchors.horizontalCenter: parent.horizontalCenter
         y: setup.frameTop
-        width: 718
-        height: 528
+        width: setup.frameWidth
+        height: setup.frameHeight
         color: setup.frameColor
 
-        ManagementPane {
+        UnitPane {
             id: unitPane
             objectName: "preampPane"
-            x: setup.margin
-            y: setup.margin
+            x: Theme.margin
+            y: Theme.margin
             width: setup.unitPaneWidth
-            title: "Preamp Management"
-            toolLabel: Octo.findUnitsTexts.title
             managementModel: setup.preampSetupModel
-            header: Component { PreampManagementHeader { width: unitPane.managementView.width } }
-            managementItem: Component {
-                PreampManagementItem {
-                    // Taking the row's values on creation is no change, so a new row ticks
-                    // nothing; only what happens to an existing row counts.
-                    property bool created: false
-
-                    width: unitPane.managementView.width
-                    ipAddr: model.ipAddr
-                    activeEnable: model.activeEnable
-                    name: model.name
-                    preampID: model.preampID
-                    preampActive: model.preampActive
-                    Component.onCompleted: created = true
-                    // The row writes its tick when toggled; once the model holds the value, the
-                    // property follows the model again. An address edit is only reported: the
-                    // view decides what it stores, and the row follows the model throughout.
-                    onActiveEnableChanged: {
-                        if (!created)
-                            return
-                        setup.rowEnableChanged(index, activeEnable)
-                        activeEnable = Qt.binding(function() { return model.activeEnable })
-                    }
-                    onAddressEdited: setup.addressTyped(index, text)
-                    onTextChanged: setup.renameRow(index, text)
-                }
-            }
+            onRowTicked: setup.rowEnableChanged(row, enabled)
+            onAddressTyped: setup.addressTyped(row, text)
+            onRenamed: setup.renameRow(row, text)
             onAddElement: setup.addUnitRow()
             onSubtractElement: setup.removeUnitRow(managementView.currentIndex)
             onToolPressed: setup.openFindUnits()
         }
 
-        ManagementPane {
-            id: groupPane
+        GroupPane {
             objectName: "groupPane"
             anchors.left: unitPane.right
-            anchors.leftMargin: setup.margin
+            anchors.leftMargin: Theme.margin
             anchors.right: parent.right
-            anchors.rightMargin: setup.margin
-            y: setup.margin
-            title: "Group Management"
+            anchors.rightMargin: Theme.margin
+            y: Theme.margin
             managementModel: setup.groupModel
-            header: Component { GroupManagementHeader { width: groupPane.managementView.width } }
-            managementItem: Component {
-                GroupManagementItem {
-                    // As with the unit rows, creating a row enables or renames nothing.
-                    property bool created: false
-
-                    width: groupPane.managementView.width
-                    name: model.name
-                    activeEnable: model.activeEnable
-                    Component.onCompleted: created = true
-                    onActiveEnableChanged: {
-                        if (!created)
-                            return
-                        setup.groupEnableChanged(index, activeEnable)
-                        activeEnable = Qt.binding(function() { return model.activeEnable })
-                    }
-                    onNameChanged: {
-                        if (created)
-                            setup.groupNameChanged(index, name)
-                    }
-                }
-            }
+            onGroupTicked: setup.groupEnableChanged(group, enabled)
+            onGroupRenamed: setup.groupNameChanged(group, name)
             onAddElement: setup.addGroupRow()
             onSubtractElement: setup.removeGroupRow()
         }
 
-        Rectangle {
+        SetupBar {
             anchors.left: parent.left
             anchors.right: parent.right
             anchors.bottom: parent.bottom
-            anchors.margins: setup.margin
-            height: setup.barHeight
-            color: setup.barColor
-
-            Rectangle {
-                anchors.fill: parent
-                anchors.margins: setup.margin
-                color: setup.panelColor
-
-                Button {
-                    id: resetButton
-                    objectName: "resetButton"
-                    anchors.left: parent.left
-                    width: setup.buttonWidth
-                    height: parent.height
-                    onClicked: setup.askResetToDefaults()
-
-                    contentItem: Text {
-                        text: "Reset to defaults"
-                        color: setup.textColor
-                        font.pixelSize: setup.fontSize
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                    }
-                    background: Rectangle {
-                        gradient: Gradient {
-                            GradientStop {
-                                position: 0
-                                color: resetButton.down ? setup.buttonPressedTop : setup.buttonTop
-                            }
-                            GradientStop {
-                                position: 1
-                                color: resetButton.down ? setup.buttonPressedBottom
-                                                        : setup.buttonBottom
-                            }
-                        }
-                    }
-                }
-
-                Button {
-                    id: connectButton
-                    objectName: "connectButton"
-                    anchors.horizontalCenter: parent.horizontalCenter
-                    width: setup.buttonWidth
-                    height: parent.height
-                    onPressed: setup.connectUnits()
-
-                    contentItem: Text {
-                        text: "Connect"
-                        color: setup.textColor
-                        font.pixelSize: setup.fontSize
-                        horizontalAlignment: Text.AlignHCenter
-                        verticalAlignment: Text.AlignVCenter
-                    }
-                    background: Rectangle {
-                        gradient: Gradient {
-                            GradientStop {
-                                position: 0
-                                color: connectButton.down ? setup.buttonPressedTop : setup.buttonTop
-                            }
-                            GradientStop {
-                                position: 1
-                                color: connectButton.down ? setup.buttonPressedBottom
-                                                          : setup.buttonBottom
-                            }
-                        }
-                    }
-                }
-
-                Row {
-                    anchors.right: parent.right
-                    anchors.rightMargin: setup.margin
-                    height: parent.height
-                    spacing: setup.margin
-
-                    Text {
-                        height: parent.height
-                        text: "Peak Mode:"
-                        color: setup.textColor
-                        font.pixelSize: setup.fontSize
-                        verticalAlignment: Text.AlignVCenter
-                    }
-
-                    ComboBox {
-                        id: peakBox
-                        objectName: "peakModeBox"
-                        width: setup.peakBoxWidth
-                        height: parent.height
-                        model: setup.peakModeNames
-                        currentIndex: setup.peakMode
-                        font.pixelSize: setup.fontSize
-                        onActivated: setup.peakModeRequested(index)
-                        Keys.onReturnPressed: peakBox.focus = false
-                        Keys.onEnterPressed: peakBox.focus = false
-
-                        delegate: ItemDelegate {
-                            width: peakBox.width
-                            height: setup.peakEntryHeight
-                            text: modelData
-                            font.pixelSize: setup.fontSize
-                            highlighted: peakBox.highlightedIndex === index
-                        }
-
-                        popup: Popup {
-                            y: peakBox.height
-                            width: peakBox.width
-                            height: setup.peakModeNames.length * setup.peakEntryHeight
-                            padding: 0
-                            clip: true
-
-                            contentItem: ListView {
-                                model: peakBox.popup.visible ? peakBox.delegateModel : null
-                                currentIndex: peakBox.highlightedIndex
-                                interactive: false
-                            }
-
-                            enter: Transition {
-                                NumberAnimation {
-                                    property: "height"
-                                    from: 0
-                                    to: setup.peakModeNames.length * setup.peakEntryHeight
-                                    duration: setup.peakPopupMs
-                                    easing.type: Easing.OutSine
-                                }
-                            }
-                            exit: Transition {
-                                NumberAnimation {
-                                    property: "height"
-                                    to: 0
-                                    duration: setup.peakPopupMs
-                                    easing.type: Easing.OutSine
-                                }
-                            }
-                        }
-                    }
-                }
-            }
+            anchors.margins: Theme.margin
+            peakMode: setup.peakMode
+            onResetClicked: setup.askResetToDefaults()
+            onConnectPressed: setup.connectUnits()
+            onPeakModePicked: setup.peakModeRequested(mode)
         }
     }
 
     Text {
         objectName: "addressError"
         anchors.top: frame.bottom
-        anchors.topMargin: setup.margin
+        anchors.topMargin: Theme.margin
         anchors.left: frame.left
-        anchors.leftMargin: setup.margin
+        anchors.leftMargin: Theme.margin
         anchors.right: frame.right
         text: internal.addressError
-        color: setup.errorColor
-        font.pixelSize: setup.fontSize
+        color: Theme.errorColor
+        font.pixelSize: Theme.fontSize
         wrapMode: Text.Wrap
     }
 
-    BusyIndicator {
-        id: busyIndicator
-        objectName: "busyIndicator"
-        anchors.centerIn: parent
-        width: setup.busySize
-        height: setup.busySize
-        running: presetLoadTimer.running
-
-        contentItem: Item {
-            implicitWidth: setup.busySize
-            implicitHeight: setup.busySize
-            // The animator fades on the render thread and writes the opacity only when it has
-            // finished, so the content is shown from the start of a fade in, not only after it.
-            opacity: busyIndicator.running ? 1 : 0
-            visible: busyIndicator.running || opacity > 0
-
-            Behavior on opacity {
-                OpacityAnimator { duration: setup.busyFadeMs }
-            }
-
-            RotationAnimator on rotation {
-                running: busyIndicator.running
-                from: 0
-                to: 360
-                loops: Animation.Infinite
-                duration: setup.busyTurnMs
-            }
-
-            Repeater {
-                model: setup.busyDotCount
-
-                Rectangle {
-                    readonly property real angle: 2 * Math.PI * index / setup.busyDotCount
-                    readonly property real radiusOfTurn: (setup.busySize - setup.busyDotSize) / 2
-
-                    x: radiusOfTurn + radiusOfTurn * Math.cos(angle)
-                    y: radiusOfTurn + radiusOfTurn * Math.sin(angle)
-                    width: setup.busyDotSize
-                    height: setup.busyDotSize
-                    radius: width / 2
-                    color: setup.textColor
-                }
-            }
-        }
-    }
-
     // Nothing in the view can be clicked while the units are being connected.
-    MouseArea {
+    BusyOverlay {
         anchors.fill: parent
-        z: 10
-        enabled: setup.busy
-        visible: setup.busy
-        hoverEnabled: true
-        acceptedButtons: Qt.AllButtons
-        onWheel: wheel.accepted = true
+        running: presetLoadTimer.running
     }
 }

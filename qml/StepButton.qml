@@ -2,18 +2,14 @@ import QtQuick 2.15
 
 // A gain step button of a channel strip: one step at the press and, once the press has lasted
 // longPressMs, one more every repeatMs until the pointer is released or leaves the button. The
-// strip gives it its picture, colours and timings; its timers are found by their names,
+// strip gives it its pictures and timings; its timers are found by their names,
 // stepName + "Longpress" and stepName + "Repeat".
-Rectangle {
+PanelButton {
     id: button
 
     property string stepName: ""
     property url arrow
     property url pressedArrow
-    property color topColor
-    property color bottomColor
-    property color pressedTopColor
-    property color pressedBottomColor
     property int longPressMs
     property int repeatMs
 
@@ -24,21 +20,21 @@ Rectangle {
         repeatTimer.stop()
     }
 
-    gradient: Gradient {
-        GradientStop {
-            position: 0
-            color: area.containsPress ? button.pressedTopColor : button.topColor
-        }
-        GradientStop {
-            position: 1
-            color: area.containsPress ? button.pressedBottomColor : button.bottomColor
-        }
+    contentItem: Image {
+        fillMode: Image.Pad
+        source: button.pressed ? button.pressedArrow : button.arrow
     }
 
-    Image {
-        anchors.centerIn: parent
-        source: area.containsPress ? button.pressedArrow : button.arrow
+    onPressed: {
+        stepped()
+        longPress.start()
     }
+    // Leaving the button while holding it releases it.
+    onPressedChanged: {
+        if (!pressed)
+            stopRepeating()
+    }
+    onCanceled: stopRepeating()
 
     Timer {
         id: longPress
@@ -52,17 +48,5 @@ Rectangle {
         interval: button.repeatMs
         repeat: true
         onTriggered: button.stepped()
-    }
-
-    MouseArea {
-        id: area
-        anchors.fill: parent
-        onPressed: {
-            button.stepped()
-            longPress.start()
-        }
-        onReleased: button.stopRepeating()
-        onExited: button.stopRepeating()
-        onCanceled: button.stopRepeating()
     }
 }

@@ -8,7 +8,6 @@ CheckBox {
 
     readonly property int boxSize: 18
     readonly property color boxColor: "#a6a6a6"
-    readonly property color frameColor: "#161616"
 
     padding: 0
 
@@ -18,7 +17,7 @@ CheckBox {
         width: box.boxSize
         height: box.boxSize
         color: box.boxColor
-        border.color: box.frameColor
+        border.color: Theme.rowBorderColor
 
         Image {
             objectName: "checkMark"

@@ -24,7 +24,8 @@ case "$SCALE" in
     2) SCREEN=3840x2160 ;;
     *) echo "OCTO_DEMO_SCALE is 1 or 2" >&2; exit 2 ;;
 esac
-WINDOW_TITLE="Corvane octo Preamp Remote Controller"
+# The window's title begins with the product's name, which the build took from the project.
+WINDOW_TITLE=$(sed -n 's/^CMAKE_PROJECT_DESCRIPTION:STATIC=//p' "$BUILD/CMakeCache.txt")
 
 # Runs inside Xvfb (demo.sh --shoot BUILD_DIR): the program until every unit has answered its
 # ping, then a picture of the screen.

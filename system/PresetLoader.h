@@ -15,9 +15,9 @@ class SystemManager;
 // "presetName". Reading is lenient: missing or mistyped values read as 0, false or empty text
 // (PresetFile, which the recall preview reads with too).
 //
-// The load type says what a recall restores: 1 the unit addresses, 2 the unit settings (which
-// are then pushed to the units), 3 both. The active count, the group names and the preset name
-// are taken from the file whatever the type.
+// The load type says what a recall restores: its bits are the unit addresses (1) and the unit
+// settings (2, which are then pushed to the units); 3 restores both. The active count, the group
+// names and the preset name are taken from the file whatever the type.
 //
 // Ownership: created and owned by the SystemManager, which it reaches through a plain pointer.
 class PresetLoader : public QObject
@@ -35,8 +35,18 @@ public:
     // The file a preset URL names: a local file URL's path, or the close-time preset's place.
     // Empty for anything else, which then cannot be opened.
     static QString localPath(const QUrl &filename);
-    static bool restoresAddresses(int loadType) { return (loadType & ~2) == 1; }
-    static bool restoresSettings(int loadType) { return loadType == 2 || loadType == 3; }
+    // The load type's bits, which the recall dialog adds up.
+    static constexpr int addressesBit = 1;
+    static constexpr int settingsBit = 2;
+    // Only 1, 2 and 3 restore anything.
+    static bool restoresAddresses(int loadType)
+    {
+        return loadType == addressesBit || loadType == (addressesBit | settingsBit);
+    }
+    static bool restoresSettings(int loadType)
+    {
+        return loadType == settingsBit || loadType == (addressesBit | settingsBit);
+    }
 
     // The current setup of the units in use as a preset file's bytes, exactly as savePreset
     // writes them under a file of that name.

@@ -13,6 +13,7 @@
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
 #include "model/PreampModel.h"
+#include "system/GainScale.h"
 #include "system/PresetFile.h"
 #include "system/PresetLoader.h"
 #include "system/ReportAges.h"
@@ -24,7 +25,7 @@ using Setting = RecallPreview::Setting;
 using Change = RecallPreview::Change;
 
 // What a unit holds of the settings a recall sends it.
-struct UnitState
+struct UnitSnapshot
 {
     QString name;
     int sampleRate = 0;
@@ -43,9 +44,9 @@ struct UnitState
 };
 
 // The controller's copy: the gain is the one the unit reported, not a group's view of it.
-UnitState reportedState(const PreampModel *model)
+UnitSnapshot reportedState(const PreampModel *model)
 {
-    UnitState state;
+    UnitSnapshot state;
     state.name = model->preampName();
     state.sampleRate = model->sampleRate();
     state.clkSource = model->clkSource();
@@ -61,9 +62,9 @@ UnitState reportedState(const PreampModel *model)
 
 // What the full sync of a slot sends: the preset's settings, and the slot's own values where
 // the preset has none the loader takes (the unit name, converter codes outside their tables).
-UnitState sentState(const PreampModel *model, const PresetFile::UnitSettings &settings)
+UnitSnapshot sentState(const PreampModel *model, const PresetFile::UnitSettings &settings)
 {
-    UnitState state;
+    UnitSnapshot state;
     state.name = model->preampName();
     state.sampleRate = settings.sampleRate.value_or(model->sampleRate());
     state.clkSource = settings.clkSource.value_or(model->clkSource());
@@ -79,23 +80,23 @@ UnitState sentState(const PreampModel *model, const PresetFile::UnitSettings &se
 }
 
 // Every setting of `after` that differs from `before`; with no `before` every setting counts.
-QVector<Change> changesBetween(const UnitState *before, const UnitState &after)
+QVector<Change> changesBetween(const UnitSnapshot *before, const UnitSnapshot &after)
 {
     QVector<Change> changes;
     const auto add = [&](Setting setting, int channel, const QVariant &old, const QVariant &now) {
         if (!before || old != now)
             changes.append({setting, channel, before ? old : QVariant(), now});
     };
-    const UnitState none;
-    const UnitState &old = before ? *before : none;
+    const UnitSnapshot none;
+    const UnitSnapshot &old = before ? *before : none;
     add(Setting::UnitName, 0, old.name, after.name);
     add(Setting::SampleRate, 0, old.sampleRate, after.sampleRate);
     add(Setting::ClockSource, 0, old.clkSource, after.clkSource);
     add(Setting::OutputFormat, 0, old.outFormat, after.outFormat);
     add(Setting::ClockOutSource, 0, old.clkOutSource, after.clkOutSource);
     for (int row = 0; row < Commands::channelCount; ++row) {
-        const UnitState::Channel &was = old.channels.at(row);
-        const UnitState::Channel &now = after.channels.at(row);
+        const UnitSnapshot::Channel &was = old.channels.at(row);
+        const UnitSnapshot::Channel &now = after.channels.at(row);
         const int channel = row + 1;
         add(Setting::ChannelName, channel, was.name, now.name);
         add(Setting::Ribbon, channel, was.ribbon, now.ribbon);
@@ -156,7 +157,7 @@ Setting converterSetting(const QString &key)
 // the preset's settings to the unit at that address.
 RecallPreview::Unit previewSlot(const SystemManager &manager, const ReportAges &ages, int slot,
                                 const QJsonObject &preset, int loadType,
-                                QHash<QString, UnitState> *sent, QStringList *problems)
+                                QHash<QString, UnitSnapshot> *sent, QStringList *problems)
 {
     using Copy = RecallPreview::Copy;
     const QList<PreampModel *> models = manager.preamps();
@@ -192,10 +193,10 @@ RecallPreview::Unit previewSlot(const SystemManager &manager, const ReportAges &
                          .arg(slot + 1)
                          .arg(RecallPreview::settingLabel(converterSetting(field)).toLower(),
                               jsonText(value));
-    const UnitState before = sent->contains(key) ? sent->value(key)
-                             : known             ? reportedState(models.at(holder))
-                                                 : UnitState();
-    const UnitState after = sentState(model, settings);
+    const UnitSnapshot before = sent->contains(key) ? sent->value(key)
+                                : known             ? reportedState(models.at(holder))
+                                                    : UnitSnapshot();
+    const UnitSnapshot after = sentState(model, settings);
     unit.changes += changesBetween(known ? &before : nullptr, after);
     sent->insert(key, after);
     return unit;
@@ -245,7 +246,7 @@ RecallPreview::Result RecallPreview::compute(const QString &path, int loadType) 
     result.groupsAfter = PresetFile::groups(root);
 
     // What earlier slots of this recall send, by address in lower case.
-    QHash<QString, UnitState> sent;
+    QHash<QString, UnitSnapshot> sent;
     for (int slot = 0; slot < result.unitsAfter; ++slot) {
         const Unit unit = previewSlot(*m_manager, m_ages, slot, PresetFile::unit(root, slot),
                                       loadType, &sent, &result.problems);

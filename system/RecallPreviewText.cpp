@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "app/InterfaceConstants.h"
 #include "device/ConverterValues.h"
 #include "model/PreampModel.h"
+#include "system/GainScale.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ QString RecallPreview::valueText(Setting setting, const QVariant &value)
     case Setting::Phantom:
         return value.toBool() ? QStringLiteral("on") : QStringLiteral("off");
     case Setting::Gain:
-        return QString::number(InterfaceConstants::shownGain(value.toInt()));
+        return GainScale::text(value.toInt());
     case Setting::SampleRate:
     case Setting::ClockSource:
     case Setting::OutputFormat:

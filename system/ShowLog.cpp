@@ -7,10 +7,10 @@
 #include <QRandomGenerator>
 #include <QSaveFile>
 
+#include "device/Logging.h"
 #include "device/NetworkCom.h"
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
-#include "device/Logging.h"
 #include "model/PreampModel.h"
 #include "system/PresetLoader.h"
 #include "system/ShowLogCsv.h"

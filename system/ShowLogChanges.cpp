@@ -14,6 +14,7 @@
 #include "device/ReplyDocument.h"
 #include "device/UnitAddress.h"
 #include "model/PreampModel.h"
+#include "system/GainScale.h"
 
 namespace {
 
@@ -39,13 +40,6 @@ const QString off = ReplyDocument::switchOff;
 QString onOff(bool value)
 {
     return value ? on : off;
-}
-
-// The gain as the channel strip shows it, in dB: -6 for step 0, the step plus one above it; a
-// group pushed past the top shows the top.
-QString gainText(int step)
-{
-    return QString::number(step <= Commands::minGain ? -6 : std::min(step, Commands::maxGain) + 1);
 }
 
 // A converter setting's label, or its code when no label has it.
@@ -104,7 +98,7 @@ void ShowLog::rememberSettings(UnitState &state, const QJsonObject &document)
         state.known.insert(knownKey(row, overSetting), onOff(readSwitch(channel.value(overKey))));
         state.known.insert(knownKey(row, nameSetting), readText(channel.value(channelNameKey)));
         state.gainStep[row] = readInt(channel.value(gainKey));
-        state.known.insert(knownKey(row, gainSetting), gainText(state.gainStep[row]));
+        state.known.insert(knownKey(row, gainSetting), GainScale::text(state.gainStep[row]));
     }
     const QJsonObject adc = document.value(adcKey).toObject();
     if (has(document, adcKey)) {
@@ -143,7 +137,7 @@ void ShowLog::commandSent(int slot, const QString &command)
         change.setting = gainSetting;
         change.isGain = true;
         change.step = arguments.value(1).toInt();
-        change.value = gainText(change.step);
+        change.value = GainScale::text(change.step);
     } else if (code == gainUpCode || code == gainDownCode) {
         change.setting = gainSetting;
         change.isGain = true;
@@ -214,7 +208,7 @@ void ShowLog::changeRefused(int slot, int row, const QString &role, const QVaria
         change.setting = gainSetting;
         change.isGain = true;
         change.step = value.toInt();
-        change.value = gainText(change.step);
+        change.value = GainScale::text(change.step);
     } else if (number == PreampModel::NameRole && valued) {
         change.setting = nameSetting;
         change.value = value.toString();
@@ -266,7 +260,7 @@ void ShowLog::noteChange(Event event, int slot, const Change &change, ChangeSour
         after = change.step > 0 ? QStringLiteral("step up") : QStringLiteral("step down");
     } else if (change.op == Change::Step) {
         afterStep = qBound(Commands::minGain, beforeStep + change.step, Commands::maxGain);
-        after = gainText(afterStep);
+        after = GainScale::text(afterStep);
     }
     // What was sent is the old value of the next change, until the unit reports.
     const bool definite = afterStep >= 0 || change.op == Change::Set || after == on || after == off;

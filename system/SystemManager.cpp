@@ -8,9 +8,9 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include "device/Logging.h"
 #include "device/NetworkCom.h"
 #include "device/UnitAddress.h"
-#include "device/Logging.h"
 #include "model/PreampModel.h"
 #include "system/ChangeSource.h"
 #include "system/FileWriter.h"
@@ -116,6 +116,14 @@ void SystemManager::connectRecallSafety()
     connect(m_transport, &NetworkCom::statusUpdate, m_recallPreview, &RecallPreview::statusUpdated);
     connect(m_presetLoader, &PresetLoader::aboutToRecall, m_recallUndo, &RecallUndo::saveSnapshot);
     connect(m_presetLoader, &PresetLoader::presetLoaded, m_recallUndo, &RecallUndo::recallEnded);
+}
+
+QVariantList SystemManager::unitList() const
+{
+    QVariantList units;
+    for (PreampModel *model : m_preamps)
+        units << QVariant::fromValue(model);
+    return units;
 }
 
 void SystemManager::publishContextProperties()

@@ -35,6 +35,9 @@ class SystemManager : public QObject
     Q_PROPERTY(QUrl presetDir READ presetDir WRITE setPresetDir NOTIFY presetDirChanged)
     Q_PROPERTY(RecallPreview *recallPreview READ recallPreview CONSTANT)
     Q_PROPERTY(RecallUndo *recallUndo READ recallUndo CONSTANT)
+    // The twelve models in slot order, for the window, which takes them from here rather than
+    // naming the twelve context properties itself; empty in the registration-only manager.
+    Q_PROPERTY(QVariantList units READ unitList CONSTANT)
 
 public:
     static constexpr int slotCount = 12;
@@ -56,6 +59,7 @@ public:
     static int clampedCount(int count);
 
     QList<PreampModel *> preamps() const { return m_preamps; }
+    QVariantList unitList() const;
     int activePreamps() const { return m_activePreamps; }
     // Always emits activesChanged, also when the count is unchanged.
     void setActivePreamps(int count);

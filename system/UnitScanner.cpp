@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "device/Commands.h"
+#include "device/Logging.h"
 #include "device/NetworkCom.h"
 #include "device/ReplyDocument.h"
-#include "device/Logging.h"
 #include "system/ScanRange.h"
 
 UnitScanner::UnitScanner(QObject *parent) : QAbstractListModel(parent) {}

@@ -1,5 +1,8 @@
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 #include "device/NetworkCom.h"
 #include "model/PreampModel.h"
 
@@ -132,18 +135,22 @@ private slots:
     }
 
     // What a kept report does: one dataChanged from row 0 to "lastRow" with an empty role list,
-    // and its own fields rewritten. Reports for other addresses change nothing at all.
+    // its own fields rewritten, each unit-level value it changed ("announced" of them, the link
+    // state included) notified once by the live state, before the dataChanged, and of the
+    // model's own property signals only onlineChanged as the unit comes online. Reports for other
+    // addresses change nothing at all.
     void eachKindIsKeptOnlyForItsOwnAddress_data()
     {
         QTest::addColumn<int>("lastRow");
         QTest::addColumn<bool>("channels");
         QTest::addColumn<bool>("converter");
+        QTest::addColumn<int>("announced");
 
-        QTest::newRow("status") << 0 << true << true;
-        QTest::newRow("channel") << 7 << true << false;
-        QTest::newRow("adc") << 0 << false << true;
-        QTest::newRow("meter") << 0 << false << false;
-        QTest::newRow("error") << 7 << false << false;
+        QTest::newRow("status") << 0 << true << true << 8;
+        QTest::newRow("channel") << 7 << true << false << 1;
+        QTest::newRow("adc") << 0 << false << true << 6;
+        QTest::newRow("meter") << 0 << false << false << 1;
+        QTest::newRow("error") << 7 << false << false << 0;
     }
 
     void eachKindIsKeptOnlyForItsOwnAddress()
@@ -151,11 +158,39 @@ private slots:
         QFETCH(int, lastRow);
         QFETCH(bool, channels);
         QFETCH(bool, converter);
+        QFETCH(int, announced);
         const QString kind = QTest::currentDataTag();
 
         m->init();
         m->netTimer()->stop();
+        std::vector<std::unique_ptr<QSignalSpy>> notified;
+        std::vector<std::unique_ptr<QSignalSpy>> ownNotified;
+        for (QObject *object :
+             {static_cast<QObject *>(m->live()), static_cast<QObject *>(m.data())}) {
+            const QMetaObject *meta = object->metaObject();
+            for (int i = meta->propertyOffset(); i < meta->propertyCount(); ++i) {
+                if (meta->property(i).hasNotifySignal())
+                    (object == m.data() ? ownNotified : notified)
+                        .push_back(
+                            std::make_unique<QSignalSpy>(object, meta->property(i).notifySignal()));
+            }
+        }
+        const auto count = [](const std::vector<std::unique_ptr<QSignalSpy>> &spies) {
+            int total = 0;
+            for (const auto &spy : spies)
+                total += spy->count();
+            return total;
+        };
+        const auto notifications = [&] {
+            return count(notified);
+        };
+        int notifiedFirst = -1;
+        connect(m.data(), &PreampModel::dataChanged, this, [&] {
+            if (notifiedFirst < 0)
+                notifiedFirst = notifications();
+        });
         QSignalSpy changed(m.data(), &PreampModel::dataChanged);
+        QSignalSpy onlineChanged(m.data(), &PreampModel::onlineChanged);
         QSignalSpy netErr(m.data(), &PreampModel::netErr);
         QSignalSpy gain(m->channel(0), &Channel::gainChanged);
         for (const char *other : {"192.168.1.201", "192.168.1.20 ", "192.168.1.2"})
@@ -184,8 +219,12 @@ private slots:
         QCOMPARE(QVariantList({m->sampleRate(), m->clkSource(), m->clkStatus(), m->clkOutSource(),
                                m->outFormat()}),
                  converter ? QVariantList({2, 1, true, 3, 1}) : QVariantList({0, 0, false, 0, 0}));
+        QCOMPARE(notifiedFirst, announced);
         deliver(*m, kind, fullStatus); // status rewrites the gain, a channel report on a change
         QCOMPARE(gain.count(), kind == "status" ? 2 : kind == "channel" ? 1 : 0);
+        QCOMPARE(notifications(), announced);
+        QCOMPARE(count(ownNotified), onlineChanged.count());
+        QCOMPARE(onlineChanged.count(), kind == "error" ? 0 : 1);
     }
 
     // Rows are named "property: case"; the property is read back on channel 1 or on the model.

@@ -19,11 +19,17 @@ TestCase {
     Component {
         id: unitComponent
         QtObject {
+            id: unit
             property string ipAddr: "0.0.0.0"
             property int preampID: 0
             property string preampName: ""
             property int online: 0
             property var calls: []
+            // The model's live state, which the rows follow: here the unit itself, with the live
+            // state's change signal of its ID.
+            readonly property QtObject live: unit
+            signal idChanged()
+            onPreampIDChanged: idChanged()
             function record(call) { calls = calls.concat([call]) }
             function count(call) { return calls.filter(function(c) { return c === call }).length }
             function setIP(address) { ipAddr = address; record("setIP " + address) }
@@ -452,11 +458,17 @@ TestCase {
             compare(setup.rows.get(slot).preampActive, unit.ip !== noAddress && unit.online !== 0)
             compare(setup.units[slot].count("ping"), unit.ip !== noAddress ? 1 : 0)
         })
-        // A unit coming online lights its row; a 0.0.0.0 row takes nothing.
+        // The rows follow their units' changes as they happen: a unit coming online lights its
+        // row, a new name or ID shows; a 0.0.0.0 row takes nothing, nor does a row whose address
+        // an earlier slot holds.
         setup.units[2].online = 2
+        setup.units[0].preampName = "Renamed"
+        setup.units[0].preampID = 17
         setup.units[1].preampName = "Ignored"
-        setup.view.modelUpdate()
-        compare(column(setup.rows, "name"), ["Unit7", "Unit9", "Unit4"])
+        setup.units[5].ipAddr = address(4)
+        setup.units[5].preampName = "Stale"
+        compare(column(setup.rows, "name"), ["Renamed", "Unit9", "Unit4"])
+        compare(column(setup.rows, "preampID"), [17, 9, 4])
         compare(column(setup.rows, "preampActive"), [true, false, true])
     }
 

@@ -17,7 +17,7 @@ Item {
         ListElement { name: "Group 2"; activeEnable: false }
     }
 
-    // When wired, the page is connected to its model the way the window connects it.
+    // When wired, the page is bound to its model the way the window binds it.
     Component {
         id: pageComponent
 
@@ -32,23 +32,17 @@ Item {
             channelModel: unit
             groupModel: groups
             peakMode: 2
+            devID: wired ? unit.live.preampID : 0
+            clkSource: wired ? unit.live.clkSource : 0
+            clkOutSource: wired ? unit.live.clkOutSource : 0
+            outFormat: wired ? unit.live.outFormat : 0
+            sampleRate: wired ? unit.live.sampleRate : 0
+            online: wired ? unit.live.online : 0
+            clkStatus: wired ? unit.live.clkStatus : false
             onChannelChange: if (wired) unit.setProperty(index, prop, value)
             onChannelPropertyChange: if (wired) unit.propertyChange(index, prop)
 
             UnitLink { id: unitLink; unitId: 4711 }
-            Connections {
-                target: page.unit
-                enabled: page.wired
-                function onDataChanged() {
-                    page.devID = page.unit.preampID
-                    page.clkSource = page.unit.clkSource
-                    page.clkOutSource = page.unit.clkOutSource
-                    page.outFormat = page.unit.outFormat
-                    page.sampleRate = page.unit.sampleRate
-                    page.online = page.unit.online
-                    page.clkStatus = page.unit.clkStatus
-                }
-            }
         }
     }
 
@@ -171,7 +165,8 @@ Item {
         }
 
         // Two phases of a lamp: steady green in the good state; otherwise the online lamp
-        // blinks red and grey, the clock lamp green and grey, also again once the lock is lost.
+        // blinks red and grey, the clock lamp green and grey, also again once the lock is lost;
+        // a hidden page's lamps do not blink.
         function test_lamps_data() {
             var green = "#00ff00", grey = "#767676", red = "#ff0000"
             return [
@@ -195,6 +190,8 @@ Item {
                 blink.triggered()
             phases.push(String(lamp.color))
             compare(phases.sort(), data.phases)
+            page.visible = false
+            verify(!blink.running, "a hidden page's lamps do not blink")
         }
 
         // A unit that answers, with two channels grouped and pushed beyond the top of the gain

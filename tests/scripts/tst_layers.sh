@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The layers of the controller, each on the ones below it: device/ (the logging categories
-# included), model/, then system/ and app/. A file includes headers of its own layer and of the
+# included), model/, system/, then app/. A file includes headers of its own layer and of the
 # layers below, never of one above: the transport and the unit models know nothing of the slots,
-# presets or window.
+# presets or window, and the slots and presets know nothing of the window.
 # Prints every include that breaks the rule and fails.
 set -u
 cd "$1" || exit 2
@@ -19,4 +19,5 @@ above() { # folder, then the folders above it
 }
 above device model system app
 above model system app
+above system app
 exit $status
