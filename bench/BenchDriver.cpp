@@ -141,13 +141,26 @@ QJsonObject BenchDriver::runChild(const QStringList &arguments, const QStringLis
                                      .arg(child.exitCode())}};
 }
 
+QStringList BenchDriver::timed(int seconds) const
+{
+    return {"--seconds", QString::number(seconds), "--warmup",
+            QString::number(m_options.warmupSeconds)};
+}
+
+bool BenchDriver::failed(const QJsonObject &result)
+{
+    if (!result.contains("error"))
+        return false;
+    qWarning().noquote() << result.value("error").toString();
+    return true;
+}
+
 // Per run, one right after the other: the bare scene of sixteen meters (the floor), the engine
 // alone polling two units at full rate, the program with 2 and with 12 units in use, and the
 // what-if; the ratios are taken per run, against measurements on the machine as it was then.
 bool BenchDriver::runInterface(const QStringList &addresses)
 {
-    const QStringList timing{"--seconds", QString::number(m_options.seconds), "--warmup",
-                             QString::number(m_options.warmupSeconds)};
+    const QStringList timing = timed(m_options.seconds);
     for (int run = 0; run < m_options.runs; ++run) {
         const QJsonObject floor =
             runChild(QStringList{"meterfloor"} + timing, interfaceEnvironment);
@@ -165,10 +178,8 @@ bool BenchDriver::runInterface(const QStringList &addresses)
         if (runInterfaceOnce(addresses, true).isEmpty())
             return false;
         for (const QJsonObject &result : {floor, engine}) {
-            if (result.contains("error")) {
-                qWarning().noquote() << result.value("error").toString();
+            if (failed(result))
                 return false;
-            }
         }
         const double floorShare = floor.value("coreSharePercent").toDouble();
         const double engineShare = engine.value("coreSharePercent").toDouble();
@@ -190,20 +201,13 @@ bool BenchDriver::runInterface(const QStringList &addresses)
 
 QJsonObject BenchDriver::runInterfaceOnce(const QStringList &addresses, bool unloadHiddenStrips)
 {
-    QStringList arguments{"interface",
-                          "--units",
-                          addresses.join(QLatin1Char(',')),
-                          "--seconds",
-                          QString::number(m_options.seconds),
-                          "--warmup",
-                          QString::number(m_options.warmupSeconds)};
+    QStringList arguments = QStringList{"interface", "--units", addresses.join(QLatin1Char(','))} +
+                            timed(m_options.seconds);
     if (unloadHiddenStrips)
         arguments << "--unload-hidden-strips";
     const QJsonObject result = runChild(arguments, interfaceEnvironment);
-    if (result.contains("error")) {
-        qWarning().noquote() << result.value("error").toString();
+    if (failed(result))
         return {};
-    }
     const QString bench =
         QStringLiteral("4 interface, %1 units in use%2")
             .arg(addresses.size())
@@ -263,13 +267,8 @@ bool BenchDriver::runClipStorm(const QStringList &addresses)
 
 QJsonObject BenchDriver::runClipStormOnce(const QStringList &addresses, bool storm, bool logOpen)
 {
-    QStringList arguments{"clipstorm",
-                          "--units",
-                          addresses.join(QLatin1Char(',')),
-                          "--seconds",
-                          QString::number(m_options.stormSeconds),
-                          "--warmup",
-                          QString::number(m_options.warmupSeconds)};
+    QStringList arguments = QStringList{"clipstorm", "--units", addresses.join(QLatin1Char(','))} +
+                            timed(m_options.stormSeconds);
     if (storm)
         arguments << "--storm";
     if (logOpen)
@@ -289,10 +288,8 @@ bool BenchDriver::runSoak()
         runChild({"soak", "--soak-windows", QString::number(m_options.soakWindows),
                   "--soak-window-seconds", QString::number(m_options.soakWindowSeconds),
                   "--soak-silence-seconds", QString::number(m_options.soakSilenceSeconds)});
-    if (result.contains("error")) {
-        qWarning().noquote() << result.value("error").toString();
+    if (failed(result))
         return false;
-    }
     const QString bench = QStringLiteral("5 soak");
     const QJsonArray windows = result.value("windows").toArray();
     for (const QJsonValue &value : windows) {

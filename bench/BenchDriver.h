@@ -56,6 +56,10 @@ public:
     int runIndex() const { return m_run; }
     FigureTable &table() { return m_table; }
     QJsonObject runChild(const QStringList &arguments, const QStringList &environment = {});
+    // The arguments of a timed measurement: how long it measures, and how long it settles first.
+    QStringList timed(int seconds) const;
+    // Whether a child's result is an error; says which when it is.
+    static bool failed(const QJsonObject &result);
     void noteLoad(const QString &when);
 
 private:

@@ -120,15 +120,12 @@ bool CommandBenches::runLatencyOnce(SimulatorProcess &simulator, int serviceMs)
     constexpr int unit = 0;
     if (!serialProfile(simulator, unit, serviceMs))
         return false;
-    const QJsonObject result =
-        m_driver.runChild({"latency", "--units", simulator.address(unit), "--seconds",
-                           QString::number(m_driver.options().seconds), "--warmup",
-                           QString::number(m_driver.options().warmupSeconds), "--seed",
-                           QString::number((m_driver.runIndex() + 1) * 1000 + serviceMs)});
-    if (result.contains("error")) {
-        qWarning().noquote() << result.value("error").toString();
+    const QJsonObject result = m_driver.runChild(
+        QStringList{"latency", "--units", simulator.address(unit), "--seed",
+                    QString::number((m_driver.runIndex() + 1) * 1000 + serviceMs)} +
+        m_driver.timed(m_driver.options().seconds));
+    if (BenchDriver::failed(result))
         return false;
-    }
     const QJsonObject statistics = unitStatistics(simulator, unit);
     const QString bench = latencyBench(serviceMs);
     const int issued = result.value("commands").toInt();
@@ -179,10 +176,8 @@ bool CommandBenches::runHeldOnce(SimulatorProcess &simulator, int members, int s
     if (members > 0)
         arguments << "--steps" << QString::number(heldGroupSteps);
     const QJsonObject result = m_driver.runChild(arguments);
-    if (result.contains("error")) {
-        qWarning().noquote() << result.value("error").toString();
+    if (BenchDriver::failed(result))
         return false;
-    }
     const QString bench = HeldControls::benchName(members, serviceMs);
     for (const HeldControls::Figure &held : HeldControls::figures(result))
         table.add(bench, held.name, held.value, held.decimals);
@@ -207,10 +202,8 @@ bool CommandBenches::runRecallOnce(SimulatorProcess &simulator, int serviceMs, b
     if (resumePolling)
         arguments << "--resume-polling";
     const QJsonObject result = m_driver.runChild(arguments);
-    if (result.contains("error")) {
-        qWarning().noquote() << result.value("error").toString();
+    if (BenchDriver::failed(result))
         return false;
-    }
     int fewestCounted = RecallRun::commandsPerUnit;
     int mostCounted = 0;
     int mostOpen = 0;

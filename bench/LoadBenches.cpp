@@ -63,8 +63,7 @@ QString wrkScriptText(const QStringList &cycle)
 
 bool LoadBenches::runOnce(const QStringList &addresses)
 {
-    const QStringList timing{"--seconds", QString::number(m_driver.options().seconds), "--warmup",
-                             QString::number(m_driver.options().warmupSeconds)};
+    const QStringList timing = m_driver.timed(m_driver.options().seconds);
     const QString units = addresses.join(QLatin1Char(','));
     QTemporaryDir scratch;
     FigureTable &table = m_driver.table();
@@ -73,10 +72,8 @@ bool LoadBenches::runOnce(const QStringList &addresses)
                                                               : QStringLiteral("3 normal load");
         const QJsonObject engine = m_driver.runChild(
             QStringList{"engine", "--units", units, "--awake", QString::number(awake)} + timing);
-        if (engine.contains("error")) {
-            qWarning().noquote() << engine.value("error").toString();
+        if (BenchDriver::failed(engine))
             return false;
-        }
         const QString mixFile = scratch.filePath(QStringLiteral("mix-%1.json").arg(awake));
         QFile mix(mixFile);
         mix.open(QIODevice::WriteOnly);
@@ -84,10 +81,8 @@ bool LoadBenches::runOnce(const QStringList &addresses)
         mix.close();
         const QJsonObject floor =
             m_driver.runChild(QStringList{"floor", "--mix", mixFile} + timing);
-        if (floor.contains("error")) {
-            qWarning().noquote() << floor.value("error").toString();
+        if (BenchDriver::failed(floor))
             return false;
-        }
         const double engineUs = engine.value("cpuPerRequestUs").toDouble();
         const double floorUs = floor.value("cpuPerRequestUs").toDouble();
         table.add(bench, "engine requests/s", engine.value("requestsPerSecond").toDouble());
