@@ -2,11 +2,11 @@
 # Saves pictures of the complete program against simulated units, under Xvfb with Mesa GL, into
 # build/screenshots/: the setup view with answering units, the unit view with two pages and
 # moving meters, the recall dialog, the recall preview with changes and one channel where 48 V
-# would go onto a ribbon microphone (recall-preview.png, also docs/recall-preview.png), the
-# "Find units" panel during and after a search of simulated units on loopback
-# (find-units-searching.png, find-units-found.png), the unit view with the show log's alarm mark
-# and the show log after a scenario of faults (show-log-alarm.png, show-log.png), and the setup
-# view on a screen at 200 % (setup-view@2x.png).
+# would go onto a ribbon microphone (recall-preview.png), the "Find units" panel during and after
+# a search of simulated units on loopback (find-units-searching.png, find-units-found.png), the
+# unit view with the show log's alarm mark and the show log after a scenario of faults
+# (show-log-alarm.png, show-log.png), and the setup view on a screen at 200 %
+# (setup-view@2x.png). The three pictures the README shows are copied to docs/ as well.
 set -euo pipefail
 OCTO_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 source "$OCTO_ROOT/scripts/packages.sh"
@@ -37,4 +37,6 @@ OCTO_SCREENSHOT_DIR="$shots" xvfb-run -a -s "-screen 0 1920x1080x24" \
 OCTO_DEMO_SCALE=2 env -u DISPLAY -u WAYLAND_DISPLAY "$OCTO_ROOT/scripts/demo.sh" \
     "$OCTO_ROOT/build" >"$shots/demo-2x.log"
 cp "$OCTO_ROOT/build/demo/screenshot.png" "$shots/setup-view@2x.png"
+cp "$shots/find-units-found.png" "$OCTO_ROOT/docs/find-units.png"
+cp "$shots/recall-preview.png" "$shots/show-log.png" "$OCTO_ROOT/docs/"
 ls -1 "$shots"/*.png
