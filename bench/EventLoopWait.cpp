@@ -1,7 +1,10 @@
 #include "EventLoopWait.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include "ProcessUsage.h"
 
 namespace EventLoopWait {
 
@@ -10,6 +13,15 @@ void forMs(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
+}
+
+Spent measuredForMs(int ms)
+{
+    const double cpuAtStart = ProcessUsage::cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    forMs(ms);
+    return {wall.nsecsElapsed() / 1e9, ProcessUsage::cpuSeconds() - cpuAtStart};
 }
 
 bool until(const std::function<bool()> &done, int timeoutMs)

@@ -1,6 +1,5 @@
 #include "InterfaceRun.h"
 
-#include <QElapsedTimer>
 #include <QHash>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -179,12 +178,8 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
     watch.restart();
     levels = LevelRange();
     const qint64 rssAtStart = ProcessUsage::residentKiB();
-    const double cpuAtStart = ProcessUsage::cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    EventLoopWait::forMs(windowMs);
-    const double seconds = wall.nsecsElapsed() / 1e9;
-    const double cpu = ProcessUsage::cpuSeconds() - cpuAtStart;
+    const EventLoopWait::Spent spent = EventLoopWait::measuredForMs(windowMs);
+    const double seconds = spent.seconds;
 
     int awake = 0;
     for (int slot = 0; slot < units; ++slot)
@@ -196,7 +191,7 @@ QJsonObject run(const QStringList &addresses, int warmupMs, int windowMs, bool u
         {"unitsAtFullRate", awake},
         {"hiddenStripsUnloaded", unloadHidden},
         {"seconds", seconds},
-        {"coreSharePercent", cpu / seconds * 100},
+        {"coreSharePercent", spent.coreSharePercent()},
         {"framesPerSecond", watch.frames() / seconds},
         {"meterReportsPerSecond", watch.reports() / seconds},
         {"meterReports", watch.reports()},

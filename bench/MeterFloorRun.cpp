@@ -1,6 +1,5 @@
 #include "MeterFloorRun.h"
 
-#include <QElapsedTimer>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
 #include <QQuickWindow>
@@ -11,7 +10,6 @@
 #include <memory>
 
 #include "EventLoopWait.h"
-#include "ProcessUsage.h"
 #include "app/Startup.h"
 #include "model/Channel.h"
 #include "model/PreampModel.h"
@@ -106,18 +104,13 @@ QJsonObject run(int warmupMs, int windowMs)
 
     EventLoopWait::forMs(warmupMs);
     frames = 0;
-    const double cpuAtStart = ProcessUsage::cpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    EventLoopWait::forMs(windowMs);
-    const double seconds = wall.nsecsElapsed() / 1e9;
-    const double cpu = ProcessUsage::cpuSeconds() - cpuAtStart;
+    const EventLoopWait::Spent spent = EventLoopWait::measuredForMs(windowMs);
     return QJsonObject{
         {"mode", "meterfloor"},
         {"meters", meterCount},
-        {"seconds", seconds},
-        {"coreSharePercent", cpu / seconds * 100},
-        {"framesPerSecond", frames / seconds},
+        {"seconds", spent.seconds},
+        {"coreSharePercent", spent.coreSharePercent()},
+        {"framesPerSecond", frames / spent.seconds},
     };
 }
 
